@@ -1,0 +1,80 @@
+#include "app/frame.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+namespace glintara {
+namespace {
+
+// Scale that maps a depth's usual full range onto 0..255.
+double scaleTo8Bit(int depth) {
+    switch (depth) {
+        case CV_16U:
+            return 255.0 / 65535.0;
+        case CV_16S:
+            return 255.0 / 32767.0;
+        case CV_32S:
+            return 255.0 / 2147483647.0;
+        case CV_16F:
+        case CV_32F:
+        case CV_64F:
+            return 255.0;  // floating-point pictures run from 0 to 1
+        default:
+            return 1.0;
+    }
+}
+
+const cv::Mat& to8Bit(const cv::Mat& frame, cv::Mat& depth8) {
+    if (frame.depth() == CV_8U) {
+        return frame;
+    }
+    frame.convertTo(depth8, CV_8U, scaleTo8Bit(frame.depth()));
+    return depth8;
+}
+
+const cv::Mat& toBgr(const cv::Mat& frame, cv::Mat& colour) {
+    switch (frame.channels()) {
+        case 3:
+            return frame;
+        case 1:
+            cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
+            return colour;
+        case 4:
+            cv::cvtColor(frame, colour, cv::COLOR_BGRA2BGR);
+            return colour;
+        default: {
+            // Two or more than four channels: read the first as grey.
+            colour.create(frame.size(), CV_8UC3);
+            const int fromTo[] = {0, 0, 0, 1, 0, 2};
+            cv::mixChannels(&frame, 1, &colour, 1, fromTo, 3);
+            return colour;
+        }
+    }
+}
+
+}  // namespace
+
+void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch) {
+    if (frame.size() == frameImage.size() && frame.type() == frameImage.type()) {
+        frame.copyTo(frameImage);
+        return;
+    }
+    const cv::Mat& colour = toBgr(to8Bit(frame, scratch.depth8), scratch.colour);
+    if (colour.size() == frameImage.size()) {
+        colour.copyTo(frameImage);
+        return;
+    }
+    const bool shrinking = colour.cols > frameImage.cols || colour.rows > frameImage.rows;
+    cv::resize(colour, frameImage, frameImage.size(), 0.0, 0.0,
+               shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+}
+
+void cutSquare(ImageWorkspace& workspace) {
+    workspace.frameImage(workspace.squareCut).copyTo(workspace.squareImage);
+}
+
+void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch) {
+    prepareFrame(frame, workspace.frameImage, scratch);
+    cutSquare(workspace);
+}
+
+}  // namespace glintara

@@ -1,0 +1,27 @@
+// Bringing any frame, from a camera or a file, into the workspace.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "app/workspace.hpp"
+
+namespace glintara {
+
+// Scratch images for frames that need converting; kept across frames so that a camera
+// with an odd format costs no allocation after its first frame.
+struct FrameScratch {
+    cv::Mat depth8;
+    cv::Mat colour;
+};
+
+// Copies a non-empty frame into frameImage; a frame of another size, channel count or depth
+// is first made 8-bit BGR and scaled to frameImage's size.
+void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch);
+
+// Copies the centred square of frameImage into squareImage.
+void cutSquare(ImageWorkspace& workspace);
+
+// Both of the above: the frame in frameImage and its square in squareImage, ready to render.
+void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch);
+
+}  // namespace glintara

@@ -1,0 +1,64 @@
+#include "app/highgui_screen.hpp"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string_view>
+
+#include <opencv2/highgui.hpp>
+#include <xcb/xcb.h>
+
+namespace glintara {
+namespace {
+
+// The plain window: Qt's default adds a toolbar and a status bar and outgrows the image.
+constexpr int kWindowFlags = cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL;
+constexpr int kWindowGap = 20;
+
+// Qt aborts the process when its X connection fails, so ask X first. Another Qt platform
+// chosen on purpose (offscreen, for instance) is left to Qt.
+bool displayReachable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0' && !std::string_view(platform).starts_with("xcb")) {
+        return true;
+    }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool reachable = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return reachable;
+}
+
+bool isOpen(const std::string& window) {
+    return cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) >= 1.0;
+}
+
+class HighguiScreen final : public Screen {
+public:
+    HighguiScreen() {
+        cv::namedWindow(kCaptureWindow, kWindowFlags);
+        cv::namedWindow(kKaleidoscopeWindow, kWindowFlags);
+        cv::moveWindow(kCaptureWindow, 0, 0);
+        cv::moveWindow(kKaleidoscopeWindow, 640 + kWindowGap, 0);
+    }
+    ~HighguiScreen() override { cv::destroyAllWindows(); }
+    HighguiScreen(const HighguiScreen&) = delete;
+    HighguiScreen& operator=(const HighguiScreen&) = delete;
+
+    void show(const std::string& window, const cv::Mat& image) override {
+        cv::imshow(window, image);
+    }
+    int waitKey(int delayMs) override { return cv::waitKeyEx(delayMs); }
+    bool windowClosed() override {
+        return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Screen> openHighguiScreen() {
+    if (!displayReachable()) {
+        throw std::runtime_error("no display could be opened for the windows");
+    }
+    return std::make_unique<HighguiScreen>();
+}
+
+}  // namespace glintara

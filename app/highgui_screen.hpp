@@ -1,0 +1,14 @@
+// The window edge: a Screen over OpenCV's windows and key polling.
+#pragma once
+
+#include <memory>
+
+#include "app/platform.hpp"
+
+namespace glintara {
+
+// Creates the "Capture" and "Glintara" windows side by side; throws std::runtime_error when
+// no display can be reached. The windows are destroyed with the screen.
+std::unique_ptr<Screen> openHighguiScreen();
+
+}  // namespace glintara

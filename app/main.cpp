@@ -1,0 +1,18 @@
+// glintara: the live kaleidoscope of camera 0.
+#include <iostream>
+
+#include "app/application.hpp"
+#include "app/camera.hpp"
+#include "app/highgui_screen.hpp"
+#include "app/library_log.hpp"
+#include "render/compose.hpp"
+
+int main() {
+    using namespace glintara;
+    silenceLibraryLog();
+    const Platform platform{
+        .openSource = [] { return openCamera(0, {kFrameWidth, kFrameHeight}); },
+        .openScreen = openHighguiScreen,
+    };
+    return runApplication(platform, std::cout, std::cerr, renderKaleidoscope);
+}

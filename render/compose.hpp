@@ -1,0 +1,47 @@
+// One kaleidoscope frame: the guide outline on the camera frame and 25 masked copies of the
+// tile, in six states, laid out as a triangular tiling around the canvas centre.
+#pragma once
+
+#include <span>
+
+#include <opencv2/core.hpp>
+
+#include "app/workspace.hpp"
+#include "render/geometry.hpp"
+
+namespace glintara {
+
+inline constexpr int kPlacementCount = 25;
+
+// The tile state a placement needs, made once before the first placement that uses it.
+enum class TileMake { Keep, Base, Turned120, Turned240, Mirrored0, Mirrored120, Mirrored240 };
+enum class Mask { Up, Down };
+// The six tile-scale vertices an offset term can name.
+enum class Vertex { P0, P1, P2, Q0, Q1, Q2, None };
+
+// factor * first, or factor * (first + second) when the term is bracketed.
+struct OffsetTerm {
+    double factor = 0.0;
+    Vertex first = Vertex::None;
+    Vertex second = Vertex::None;
+};
+
+struct Placement {
+    TileMake make;
+    bool blurFirst;
+    Mask mask;
+    OffsetTerm terms[3];  // in the order they are summed; unused ones name no vertex
+};
+
+// The 25 placements in the order they are laid; where tiles overlap, the later one wins.
+std::span<const Placement, kPlacementCount> placementSchedule();
+
+// Where a placement's tile goes on the canvas, for tile-scale triangles.
+cv::Point placementOrigin(const Placement& placement, const Triangles& tileTriangles,
+                          cv::Size canvasSize, cv::Size tileSize);
+
+// Brightens the square, draws the guide outline on the frame, rebuilds both masks and
+// composes the canvas; frameImage must already hold the frame and squareImage its cut.
+void renderKaleidoscope(ImageWorkspace& workspace, double angle);
+
+}  // namespace glintara

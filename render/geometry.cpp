@@ -1,0 +1,87 @@
+#include "render/geometry.hpp"
+
+#include <cmath>
+#include <numbers>
+
+#include <opencv2/imgproc.hpp>
+
+namespace glintara {
+namespace {
+
+constexpr double kHalfSide = 200.0;
+constexpr double kTileDivisor = 3.0;
+const cv::Scalar kGuideColour(0, 0, 255, 0);  // pure red in BGR
+constexpr int kGuideThickness = 2;
+const cv::Scalar kMaskFill(255, 255, 255, 0);
+
+// Turns (x, y) clockwise on screen (y points down) in double precision; each coordinate is
+// stored as a 32-bit float, which the placements downstream depend on to the pixel.
+cv::Point2f rotate(double x, double y, double cosine, double sine) {
+    return {static_cast<float>(x * cosine - y * sine), static_cast<float>(x * sine + y * cosine)};
+}
+
+void fillTriangle(cv::Mat& mask, const TrianglePoints& points) {
+    const cv::Point* polygon = points.data();
+    const int count = static_cast<int>(points.size());
+    mask.setTo(0);
+    cv::fillPoly(mask, &polygon, &count, 1, kMaskFill, cv::LINE_8, 0);
+}
+
+}  // namespace
+
+Triangles computeTriangles(double angle) {
+    const double theta = angle / 180.0 * std::numbers::pi;
+    const double cosine = std::cos(theta);
+    const double sine = std::sin(theta);
+
+    const double r3 = std::sqrt(3.0);
+    // The radii are used as 32-bit floats, as a vertex coordinate would be.
+    const double h = static_cast<float>(400.0 / r3);        // centre to vertex
+    const double k = static_cast<float>(400.0 / (r3 + r3)); // centre to side
+
+    Triangles triangles;
+    triangles.upTriangle = {rotate(0.0, -h, cosine, sine), rotate(-kHalfSide, k, cosine, sine),
+                            rotate(kHalfSide, k, cosine, sine)};
+    triangles.downTriangle = {rotate(-kHalfSide, -k, cosine, sine), rotate(0.0, h, cosine, sine),
+                              rotate(kHalfSide, -k, cosine, sine)};
+    return triangles;
+}
+
+TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy) {
+    TrianglePoints points;
+    for (std::size_t i = 0; i < triangle.size(); ++i) {
+        // static_cast truncates toward zero: a sum of -0.48 becomes 0, not -1.
+        points[i] = {static_cast<int>((triangle[i].x + static_cast<double>(cx)) + 0.5),
+                     static_cast<int>((triangle[i].y + static_cast<double>(cy)) + 0.5)};
+    }
+    return points;
+}
+
+TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle) {
+    const TrianglePoints points =
+        makeIntegerPoints(upTriangle, frameImage.cols / 2, frameImage.rows / 2);
+    const cv::Point* polygon = points.data();
+    const int count = static_cast<int>(points.size());
+    cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, kGuideThickness,
+                  cv::LINE_8, 0);
+    return points;
+}
+
+void scaleToTile(Triangles& triangles) {
+    for (Triangle* triangle : {&triangles.upTriangle, &triangles.downTriangle}) {
+        for (cv::Point2f& vertex : *triangle) {
+            vertex.x = static_cast<float>(vertex.x / kTileDivisor);
+            vertex.y = static_cast<float>(vertex.y / kTileDivisor);
+        }
+    }
+}
+
+void buildMasks(const Triangles& tileTriangles, cv::Size tileSize, cv::Mat& maskUp,
+                cv::Mat& maskDown) {
+    const int cx = tileSize.width / 2;
+    const int cy = tileSize.height / 2;
+    fillTriangle(maskUp, makeIntegerPoints(tileTriangles.upTriangle, cx, cy));
+    fillTriangle(maskDown, makeIntegerPoints(tileTriangles.downTriangle, cx, cy));
+}
+
+}  // namespace glintara

@@ -1,0 +1,37 @@
+// The two turning triangles: the point-up one samples the picture, the point-down one (its
+// half-turn) shapes the mirrored tiles. Also the guide outline and the two tile masks.
+#pragma once
+
+#include <array>
+
+#include <opencv2/core.hpp>
+
+namespace glintara {
+
+// Three vertices relative to the triangles' common centre, in frame or tile pixels.
+using Triangle = std::array<cv::Point2f, 3>;
+// Three vertices as absolute pixel positions in an image.
+using TrianglePoints = std::array<cv::Point, 3>;
+
+struct Triangles {
+    Triangle upTriangle;    // P0 (top), P1 (bottom left), P2 (bottom right) at angle 0
+    Triangle downTriangle;  // Q0, Q1, Q2: the half-turn of the up triangle
+};
+
+// Both 400-pixel triangles at frame scale, turned clockwise on screen by `angle` degrees.
+Triangles computeTriangles(double angle);
+
+// Vertices placed around an integer centre, rounded half up and truncated toward zero.
+TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy);
+
+// Draws the up triangle as the red guide outline around the frame's centre.
+TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle);
+
+// Brings both triangles from frame scale down to tile scale (a third).
+void scaleToTile(Triangles& triangles);
+
+// Refills both masks with their triangle (255 inside, 0 outside) around the tile's centre.
+void buildMasks(const Triangles& tileTriangles, cv::Size tileSize, cv::Mat& maskUp,
+                cv::Mat& maskDown);
+
+}  // namespace glintara

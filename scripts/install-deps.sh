@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Glintara need,
+# and only those that are missing. Without root it names the command to run instead.
+set -euo pipefail
+
+packages=(
+    g++ make cmake pkg-config
+    libopencv-dev libxcb1-dev
+    libgtest-dev libgmock-dev
+    xvfb xauth xdotool x11-utils imagemagick openbox
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+command="apt-get install -y --no-install-recommends ${missing[*]}"
+if [[ $(id -u) -ne 0 ]]; then
+    echo "glintara: missing Debian packages; as root run: apt-get update && $command" >&2
+    exit 1
+fi
+
+echo "Installing missing packages: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+$command
