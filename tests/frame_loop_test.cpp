@@ -1,0 +1,261 @@
+#include "app/frame_loop.hpp"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <sstream>
+
+#include "app/application.hpp"
+#include "app/frame.hpp"
+#include "app/keys.hpp"
+#include "render/compose.hpp"
+#include "tests/support/scripted.hpp"
+
+namespace glintara {
+namespace {
+
+using testing_support::ScriptedScreen;
+using testing_support::ScriptedSource;
+
+constexpr int kEscape = 27;
+constexpr int kEnter = 13;
+constexpr int kSpace = 32;
+constexpr int kRightArrow = 0xff53;  // low byte 0x53 is 'S'
+constexpr int kShiftLeft = 0xffe1;
+
+cv::Mat plainFrame() { return cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar(40, 80, 120)); }
+
+// Runs the loop with a renderer that only records the angle of every frame.
+struct RecordedRun {
+    LoopEnd end;
+    std::vector<int> angles;
+};
+
+RecordedRun runWithKeys(std::map<int, int> keys, int frames = -1) {
+    ScriptedSource source(plainFrame(), frames);
+    ScriptedScreen screen(std::move(keys));
+    ImageWorkspace ws = createWorkspace();
+    RecordedRun run;
+    const RenderStep record = [&](ImageWorkspace&, double angle) {
+        run.angles.push_back(static_cast<int>(angle));
+    };
+    run.end = runFrameLoop(source, screen, ws, record);
+    return run;
+}
+
+TEST(FrameLoop, StartsAtZeroAndComesBackAfter360Frames) {
+    const RecordedRun run = runWithKeys({{361, kEscape}});
+    ASSERT_EQ(run.angles.size(), 362u);
+    EXPECT_EQ(run.angles[0], 0);
+    EXPECT_EQ(run.angles[1], 1);
+    EXPECT_EQ(run.angles[359], 359);
+    EXPECT_EQ(run.angles[360], 0);
+    EXPECT_EQ(run.angles[361], 1);
+}
+
+class ToggleKey : public testing::TestWithParam<int> {};
+
+TEST_P(ToggleKey, StopsOnTheFrameAtAngle10AndRestartsOnTheNext) {
+    const int key = GetParam();
+    // S on the frame rendered at 10 holds it; S again on that held frame lets it go on.
+    const RecordedRun run = runWithKeys({{10, key}, {12, key}, {15, kEscape}});
+    const std::vector<int> expected{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 10, 11, 12, 13};
+    EXPECT_EQ(run.angles, expected);
+    EXPECT_EQ(run.end, LoopEnd::ExitKey);
+}
+
+INSTANTIATE_TEST_SUITE_P(LowerAndUpper, ToggleKey, testing::Values(int{'s'}, int{'S'}));
+
+class ExitKey : public testing::TestWithParam<int> {};
+
+TEST_P(ExitKey, EndsTheLoopOnTheFrameItArrives) {
+    const RecordedRun run = runWithKeys({{3, GetParam()}});
+    EXPECT_EQ(run.end, LoopEnd::ExitKey);
+    EXPECT_EQ(run.angles.size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, ExitKey,
+                         testing::Values(kEscape, kEnter, kSpace, kRightArrow, int{'q'},
+                                         int{'s'} + 0x10000, 0x100053));
+
+TEST(FrameLoop, BareModifierPressesAreNoKey) {
+    // Shift, Control, Caps Lock, Alt, Super and AltGr before a capital S: the S toggles.
+    const RecordedRun run = runWithKeys(
+        {{1, kShiftLeft}, {2, 0xffe4}, {3, 0xffe5}, {4, 0xffe9}, {5, 0xffec}, {6, 0xfe03},
+         {7, 'S'}, {9, kEscape}});
+    const std::vector<int> expected{0, 1, 2, 3, 4, 5, 6, 7, 7, 7};
+    EXPECT_EQ(run.angles, expected);
+}
+
+TEST(FrameLoop, WaitsThirtyMillisecondsForAKeyAndShowsBothWindows) {
+    ScriptedSource source(plainFrame(), -1);
+    ScriptedScreen screen(std::map<int, int>{{4, kEscape}});
+    ImageWorkspace ws = createWorkspace();
+    runFrameLoop(source, screen, ws, renderKaleidoscope);
+    EXPECT_EQ(screen.waits, std::vector<int>(5, 30));
+    EXPECT_EQ(screen.shows[kCaptureWindow], 5);
+    EXPECT_EQ(screen.shows[kKaleidoscopeWindow], 5);
+    EXPECT_EQ(screen.shown[kCaptureWindow].size(), cv::Size(640, 480));
+    EXPECT_EQ(screen.shown[kKaleidoscopeWindow].size(), cv::Size(640, 640));
+}
+
+TEST(FrameLoop, GuideOutlineNeverReachesTheKaleidoscope) {
+    // A black picture: any red in the kaleidoscope could only come from the outline.
+    ScriptedSource source(cv::Mat::zeros(kFrameHeight, kFrameWidth, CV_8UC3), -1);
+    ScriptedScreen screen(std::map<int, int>{{2, kEscape}});
+    ImageWorkspace ws = createWorkspace();
+    runFrameLoop(source, screen, ws, renderKaleidoscope);
+    cv::Mat captureGrey;
+    cv::cvtColor(screen.shown[kCaptureWindow], captureGrey, cv::COLOR_BGR2GRAY);
+    EXPECT_GT(cv::countNonZero(captureGrey), 1000) << "the outline is drawn on the capture";
+    EXPECT_EQ(cv::countNonZero(ws.squareImage.reshape(1)), 0);
+    EXPECT_EQ(cv::countNonZero(screen.shown[kKaleidoscopeWindow].reshape(1)), 0);
+}
+
+TEST(FrameLoop, ClosedWindowEndsTheLoop) {
+    ScriptedSource source(plainFrame(), -1);
+    ScriptedScreen screen(std::map<int, int>{}, 2);
+    ImageWorkspace ws = createWorkspace();
+    EXPECT_EQ(runFrameLoop(source, screen, ws, renderKaleidoscope), LoopEnd::WindowClosed);
+    EXPECT_EQ(source.taken, 3);
+}
+
+TEST(FrameLoop, SourceThatStopsOrGivesAnEmptyFrameEndsTheLoop) {
+    EXPECT_EQ(runWithKeys({}, 7).end, LoopEnd::NoFrame);
+    EXPECT_EQ(runWithKeys({}, 7).angles.size(), 7u);
+
+    ScriptedSource empty(cv::Mat(), -1);
+    ScriptedScreen screen(std::map<int, int>{});
+    ImageWorkspace ws = createWorkspace();
+    EXPECT_EQ(runFrameLoop(empty, screen, ws, renderKaleidoscope), LoopEnd::NoFrame);
+    EXPECT_TRUE(screen.waits.empty());
+}
+
+struct OddFrame {
+    cv::Size size;
+    int type;
+};
+
+class OddFrames : public testing::TestWithParam<OddFrame> {};
+
+TEST_P(OddFrames, AreBroughtTo640x480ColourBeforeTheCopy) {
+    const OddFrame odd = GetParam();
+    // A picture that is uniform grey 100 in every format's own range.
+    double full = 255.0;
+    if (CV_MAT_DEPTH(odd.type) == CV_16U) full = 65535.0;
+    if (CV_MAT_DEPTH(odd.type) == CV_32F) full = 1.0;
+    const cv::Mat frame(odd.size, odd.type, cv::Scalar::all(100.0 / 255.0 * full));
+    ScriptedSource source(frame, 1);
+    ScriptedScreen screen(std::map<int, int>{});
+    ImageWorkspace ws = createWorkspace();
+    const cv::Mat frameBuffer = ws.frameImage;
+    EXPECT_EQ(runFrameLoop(source, screen, ws, [](ImageWorkspace&, double) {}), LoopEnd::NoFrame);
+
+    const cv::Mat& shown = screen.shown[kCaptureWindow];
+    ASSERT_EQ(shown.size(), cv::Size(640, 480));
+    ASSERT_EQ(shown.type(), CV_8UC3);
+    const cv::Scalar mean = cv::mean(shown);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(mean[c], 100.0, 1.0) << "channel " << c;
+    }
+    EXPECT_EQ(ws.frameImage.data, frameBuffer.data) << "the workspace image was reallocated";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SizesChannelsDepths, OddFrames,
+    testing::Values(OddFrame{{1280, 720}, CV_8UC3}, OddFrame{{320, 240}, CV_8UC3},
+                    OddFrame{{640, 480}, CV_8UC1}, OddFrame{{640, 480}, CV_8UC4},
+                    OddFrame{{1920, 1080}, CV_8UC1}, OddFrame{{641, 479}, CV_8UC2},
+                    OddFrame{{640, 480}, CV_16UC3}, OddFrame{{800, 600}, CV_32FC3},
+                    OddFrame{{1, 1}, CV_8UC3}));
+
+TEST(KeyHelp, TwoLinesByteForByteWithTheColonsInColumn15) {
+    std::ostringstream out;
+    printKeyHelp(out);
+    EXPECT_EQ(out.str(), "\"S\" Key       : Rotate Stop/Start\nAny Other Key : Exit\n");
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.find(':'), 14u) << line;
+    }
+}
+
+// A platform whose parts log when they are released, to check the order of clean-up.
+struct Recorder {
+    std::vector<std::string> events;
+};
+
+class LoggedSource : public ScriptedSource {
+public:
+    LoggedSource(Recorder& recorder, int frames)
+        : ScriptedSource(plainFrame(), frames), recorder_(recorder) {}
+    ~LoggedSource() override { recorder_.events.push_back("camera released"); }
+
+private:
+    Recorder& recorder_;
+};
+
+class LoggedScreen : public ScriptedScreen {
+public:
+    LoggedScreen(Recorder& recorder, std::map<int, int> keys)
+        : ScriptedScreen(std::move(keys)), recorder_(recorder) {}
+    ~LoggedScreen() override { recorder_.events.push_back("windows destroyed"); }
+
+private:
+    Recorder& recorder_;
+};
+
+struct AppRun {
+    int status;
+    std::string out;
+    std::string err;
+    std::vector<std::string> events;
+};
+
+AppRun runApp(int frames, std::map<int, int> keys, bool cameraOpens = true,
+              bool displayOpens = true) {
+    Recorder recorder;
+    const Platform platform{
+        .openSource = [&]() -> std::unique_ptr<FrameSource> {
+            if (!cameraOpens) throw std::runtime_error("no camera could be opened (device 0)");
+            return std::make_unique<LoggedSource>(recorder, frames);
+        },
+        .openScreen = [&]() -> std::unique_ptr<Screen> {
+            if (!displayOpens) throw std::runtime_error("no display could be opened");
+            return std::make_unique<LoggedScreen>(recorder, keys);
+        },
+    };
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runApplication(platform, out, err, renderKaleidoscope);
+    return {status, out.str(), err.str(), recorder.events};
+}
+
+TEST(Application, ExitKeyEndsWithStatusZeroAfterTheHelp) {
+    const AppRun run = runApp(-1, {{2, kEscape}});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "\"S\" Key       : Rotate Stop/Start\nAny Other Key : Exit\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.events, (std::vector<std::string>{"camera released", "windows destroyed"}));
+}
+
+TEST(Application, FailuresGiveOneLineAndStatusOne) {
+    const AppRun noCamera = runApp(-1, {}, false);
+    EXPECT_EQ(noCamera.status, 1);
+    EXPECT_EQ(noCamera.out, "");
+    EXPECT_EQ(noCamera.err, "glintara: no camera could be opened (device 0)\n");
+
+    const AppRun noDisplay = runApp(-1, {}, true, false);
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_EQ(noDisplay.out, "");
+    EXPECT_EQ(noDisplay.err, "glintara: no display could be opened\n");
+    EXPECT_EQ(noDisplay.events, std::vector<std::string>{"camera released"});
+
+    const AppRun cameraStops = runApp(5, {});
+    EXPECT_EQ(cameraStops.status, 1);
+    EXPECT_EQ(cameraStops.err, "glintara: no frame could be taken from the camera\n");
+    EXPECT_EQ(cameraStops.events,
+              (std::vector<std::string>{"camera released", "windows destroyed"}));
+}
+
+}  // namespace
+}  // namespace glintara
