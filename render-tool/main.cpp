@@ -1,0 +1,14 @@
+// glintara-render: the kaleidoscope of a still image or a video file, without a camera.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "app/library_log.hpp"
+#include "render-tool/interruption.hpp"
+#include "render-tool/render_job.hpp"
+
+int main(int argc, char** argv) {
+    glintara::silenceLibraryLog();
+    glintara::tool::catchInterruptions();
+    return glintara::tool::runRenderTool(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO));
+}

@@ -1,0 +1,118 @@
+#include "render-tool/options.hpp"
+
+#include <charconv>
+#include <string_view>
+#include <vector>
+
+namespace glintara::tool {
+namespace {
+
+std::optional<long long> parseInteger(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Any whole number of degrees, brought into 0..359 (-30 is 330).
+int normalisedAngle(long long degrees) { return static_cast<int>(((degrees % 360) + 360) % 360); }
+
+class Parser {
+public:
+    Parser(int argc, const char* const* argv) : args_(argv + 1, argv + argc) {}
+
+    ParsedCommandLine parse() {
+        Options options;
+        std::vector<std::string> operands;
+        bool optionsEnded = false;
+        for (index_ = 0; index_ < args_.size(); ++index_) {
+            const std::string_view arg = args_[index_];
+            if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
+                operands.emplace_back(arg);
+            } else if (arg == "--") {
+                optionsEnded = true;
+            } else if (arg == "--help" || arg == "-h") {
+                return HelpRequested{};
+            } else if (arg == "--quiet" || arg == "-q") {
+                options.quiet = true;
+            } else if (isOption(arg, "--angle")) {
+                const auto value = valueOf(arg, "--angle");
+                if (!value) return UsageError{"--angle needs a value"};
+                const auto degrees = parseInteger(*value);
+                if (!degrees) return UsageError{"--angle takes a whole number of degrees, not '" + std::string(*value) + "'"};
+                options.angle = normalisedAngle(*degrees);
+            } else if (isOption(arg, "--capture")) {
+                const auto value = valueOf(arg, "--capture");
+                if (!value || value->empty()) return UsageError{"--capture needs a file name"};
+                options.capturePath = std::string(*value);
+            } else if (isOption(arg, "--frames")) {
+                const auto value = valueOf(arg, "--frames");
+                if (!value) return UsageError{"--frames needs a value"};
+                const auto count = parseInteger(*value);
+                if (!count || *count < 1) return UsageError{"--frames takes a whole number of at least 1, not '" + std::string(*value) + "'"};
+                options.frameLimit = *count;
+            } else {
+                return UsageError{"unknown option '" + std::string(arg) + "'"};
+            }
+        }
+        if (operands.size() < 2) {
+            return UsageError{operands.empty() ? "missing INPUT and OUTPUT" : "missing OUTPUT"};
+        }
+        if (operands.size() > 2) {
+            return UsageError{"unexpected operand '" + operands[2] + "'"};
+        }
+        options.inputPath = operands[0];
+        options.outputPath = operands[1];
+        return options;
+    }
+
+private:
+    static bool isOption(std::string_view arg, std::string_view name) {
+        return arg == name || (arg.starts_with(name) && arg.substr(name.size()).starts_with("="));
+    }
+
+    // "--name=value" or "--name value".
+    std::optional<std::string_view> valueOf(std::string_view arg, std::string_view name) {
+        if (arg.size() > name.size()) {
+            return arg.substr(name.size() + 1);
+        }
+        if (index_ + 1 >= args_.size()) {
+            return std::nullopt;
+        }
+        return std::string_view(args_[++index_]);
+    }
+
+    std::vector<std::string> args_;
+    std::size_t index_ = 0;
+};
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
+    return Parser(argc, argv).parse();
+}
+
+const char* usageText() {
+    return "Usage: glintara-render [--angle DEG] [--capture FILE] [--frames N] [--quiet] INPUT OUTPUT\n"
+           "Renders the Glintara kaleidoscope of a still image or a video file.\n"
+           "\n"
+           "  INPUT           a still image or a video; which it is is read from its content\n"
+           "  OUTPUT          the 640x640 kaleidoscope: an image for a still INPUT, a video for a\n"
+           "                  video INPUT (.avi is written as MJPG, .mp4 as mp4v); the file\n"
+           "                  format follows the extension\n"
+           "  --angle DEG     the turn of the sampling triangle in whole degrees (default 0);\n"
+           "                  frame n of a video is rendered at DEG + n\n"
+           "  --capture FILE  also write the 640x480 picture with the red guide triangle\n"
+           "  --frames N      stop a video after N frames\n"
+           "  --quiet         no progress or summary on stderr\n"
+           "  --help          show this help\n"
+           "\n"
+           "Exit status: 0 done, 1 failed, 2 usage mistake, 130 interrupted, 143 terminated.\n";
+}
+
+}  // namespace glintara::tool

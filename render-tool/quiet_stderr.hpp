@@ -1,0 +1,24 @@
+// Catches what libraries print on stderr (libjpeg's warnings, FFmpeg's decoder errors) while
+// they decode, so the user sees the program's one line instead.
+#pragma once
+
+#include <string>
+
+namespace glintara::tool {
+
+class QuietStderr {
+public:
+    QuietStderr();
+    ~QuietStderr();
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+    // Restores stderr and returns what was printed meanwhile.
+    std::string finish();
+
+private:
+    int savedStderr_ = -1;
+    int capture_ = -1;
+};
+
+}  // namespace glintara::tool
