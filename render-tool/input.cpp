@@ -67,6 +67,11 @@ Input Input::open(const std::string& path) {
     if (!input.video_.open(path, cv::CAP_FFMPEG)) {
         throw fileError(path, "is not an image or a video that can be read");
     }
+    // Containers open readily (FFmpeg takes any file named .png as a picture sequence), so a
+    // video is only a video once a frame decodes.
+    if (!input.video_.read(input.firstFrame_) || input.firstFrame_.empty()) {
+        throw fileError(path, "is not an image or a video with a decodable frame");
+    }
     const double fps = input.video_.get(cv::CAP_PROP_FPS);
     if (std::isfinite(fps) && fps > 0.0) {
         input.framesPerSecond_ = fps;
@@ -79,8 +84,16 @@ Input Input::open(const std::string& path) {
 }
 
 bool Input::readFrame(cv::Mat& frame) {
-    QuietStderr quiet;
-    return video_.read(frame) && !frame.empty();
+    if (framesRead_ == 0) {
+        frame = firstFrame_;
+    } else {
+        QuietStderr quiet;
+        if (!video_.read(frame) || frame.empty()) {
+            return false;
+        }
+    }
+    ++framesRead_;
+    return true;
 }
 
 }  // namespace glintara::tool

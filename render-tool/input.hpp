@@ -14,7 +14,7 @@ namespace glintara::tool {
 class Input {
 public:
     // Throws ToolError naming the file when it is missing, a folder, empty, unreadable,
-    // a damaged image, or neither an image nor a video.
+    // a damaged image, or neither an image nor a video with a decodable frame.
     static Input open(const std::string& path);
 
     const std::string& path() const { return path_; }
@@ -25,6 +25,7 @@ public:
     std::optional<long long> frameCount() const { return frameCount_; }
     // The next frame of a video; false at its end or on a decoding error.
     bool readFrame(cv::Mat& frame);
+    long long framesRead() const { return framesRead_; }
 
 private:
     Input() = default;
@@ -35,6 +36,8 @@ private:
     cv::VideoCapture video_;
     double framesPerSecond_ = kDefaultFramesPerSecond;
     std::optional<long long> frameCount_;
+    cv::Mat firstFrame_;  // read while telling a video from other content, handed out first
+    long long framesRead_ = 0;
 };
 
 }  // namespace glintara::tool

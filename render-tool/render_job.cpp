@@ -67,9 +67,6 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
         stopIfInterrupted();
     }
 
-    if (rendered == 0) {
-        throw fileError(input.path(), "is a video with no decodable frame");
-    }
     const std::optional<long long> stated = input.frameCount();
     if (rendered < limit && stated && rendered < *stated) {
         throw fileError(input.path(), "frame " + std::to_string(rendered + 1) + " of " +

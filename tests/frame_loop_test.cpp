@@ -167,7 +167,12 @@ INSTANTIATE_TEST_SUITE_P(
                     OddFrame{{640, 480}, CV_8UC1}, OddFrame{{640, 480}, CV_8UC4},
                     OddFrame{{1920, 1080}, CV_8UC1}, OddFrame{{641, 479}, CV_8UC2},
                     OddFrame{{640, 480}, CV_16UC3}, OddFrame{{800, 600}, CV_32FC3},
-                    OddFrame{{1, 1}, CV_8UC3}));
+                    OddFrame{{1, 1}, CV_8UC3}),
+    [](const testing::TestParamInfo<OddFrame>& info) {
+        return std::to_string(info.param.size.width) + "x" +
+               std::to_string(info.param.size.height) + "_" +
+               cv::typeToString(info.param.type).substr(3);
+    });
 
 TEST(KeyHelp, TwoLinesByteForByteWithTheColonsInColumn15) {
     std::ostringstream out;

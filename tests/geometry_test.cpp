@@ -64,7 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {{{114, 9}, {0, 76}, {114, 143}}},
                     {},
                     false,
-                    false}));
+                    false}),
+    [](const testing::TestParamInfo<WorkedAngle>& info) {
+        return "Angle" + std::to_string(static_cast<int>(info.param.angle));
+    });
 
 TEST(IntegerPoints, TruncateTowardZeroAfterAddingAHalf) {
     // -0.98 + 0.5 = -0.48 must give 0, where flooring would give -1.

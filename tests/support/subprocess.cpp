@@ -49,8 +49,8 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 
 }  // namespace
 
-ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
-                         const std::vector<std::string>& extraEnv) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& extraEnv) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -72,15 +72,30 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
+    outFd_ = outPipe[0];
+    errFd_ = errPipe[0];
     if (spawned != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
         throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(spawned));
     }
+    pid_ = pid;
+}
 
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : {outFd_, errFd_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+ProcessResult ChildProcess::wait(std::chrono::milliseconds timeout) {
     ProcessResult result;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
@@ -88,7 +103,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
-            kill(pid, SIGKILL);
+            kill(pid_, SIGKILL);
             break;
         }
         if (poll(fds, 2, static_cast<int>(left.count())) <= 0) {
@@ -101,26 +116,26 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
                 if (n > 0) {
                     sinks[i]->append(buffer, static_cast<std::size_t>(n));
                 } else {
-                    close(fds[i].fd);
                     fds[i].fd = -1;
                     --open;
                 }
             }
         }
     }
-    for (pollfd& fd : fds) {
-        if (fd.fd >= 0) {
-            close(fd.fd);
-        }
-    }
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
     if (WIFEXITED(status)) {
         result.exitStatus = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& extraEnv) {
+    return ChildProcess(argv, extraEnv).wait(timeout);
 }
 
 std::vector<std::string> linesOf(const std::string& text) {

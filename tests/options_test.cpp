@@ -1,0 +1,98 @@
+#include "render-tool/options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace glintara::tool {
+namespace {
+
+ParsedCommandLine parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "glintara-render");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+struct GoodLine {
+    std::vector<std::string> args;
+    int angle;
+    std::string input;
+    std::string output;
+};
+
+class AcceptedCommandLine : public testing::TestWithParam<GoodLine> {};
+
+TEST_P(AcceptedCommandLine, GivesTheAngleInRangeAndTheOperands) {
+    const GoodLine& line = GetParam();
+    const ParsedCommandLine parsed = parse(line.args);
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
+    const Options& options = std::get<Options>(parsed);
+    EXPECT_EQ(options.angle, line.angle);
+    EXPECT_EQ(options.inputPath, line.input);
+    EXPECT_EQ(options.outputPath, line.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, AcceptedCommandLine,
+    testing::Values(GoodLine{{"in.png", "out.png"}, 0, "in.png", "out.png"},
+                    GoodLine{{"--angle", "10", "in.png", "out.png"}, 10, "in.png", "out.png"},
+                    GoodLine{{"--angle", "-30", "a", "b"}, 330, "a", "b"},
+                    GoodLine{{"--angle=720", "a", "b"}, 0, "a", "b"},
+                    GoodLine{{"--angle", "+365", "a", "b"}, 5, "a", "b"},
+                    GoodLine{{"--angle", "-360", "a", "b"}, 0, "a", "b"},
+                    GoodLine{{"--angle", "-1", "a", "b"}, 359, "a", "b"},
+                    GoodLine{{"--angle", "-9223372036854775807", "a", "b"}, 353, "a", "b"},
+                    GoodLine{{"a", "--angle", "7", "b"}, 7, "a", "b"},
+                    GoodLine{{"--", "-in.png", "-out.png"}, 0, "-in.png", "-out.png"}),
+    [](const auto& info) { return "Line" + std::to_string(info.index); });
+
+TEST(CommandLine, CaptureFramesAndQuiet) {
+    const ParsedCommandLine parsed =
+        parse({"--capture", "cap.png", "--frames=12", "--quiet", "in.avi", "out.avi"});
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
+    const Options& options = std::get<Options>(parsed);
+    EXPECT_EQ(options.capturePath, "cap.png");
+    EXPECT_EQ(options.frameLimit, 12);
+    EXPECT_TRUE(options.quiet);
+}
+
+TEST(CommandLine, HelpIsRecognisedAmongOperands) {
+    EXPECT_TRUE(std::holds_alternative<HelpRequested>(parse({"--help"})));
+    EXPECT_TRUE(std::holds_alternative<HelpRequested>(parse({"a", "b", "-h"})));
+}
+
+struct BadLine {
+    std::vector<std::string> args;
+    std::string mentions;
+};
+
+class RejectedCommandLine : public testing::TestWithParam<BadLine> {};
+
+TEST_P(RejectedCommandLine, IsAUsageMistakeThatSaysWhy) {
+    const ParsedCommandLine parsed = parse(GetParam().args);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
+    EXPECT_NE(std::get<UsageError>(parsed).message.find(GetParam().mentions), std::string::npos)
+        << std::get<UsageError>(parsed).message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, RejectedCommandLine,
+    testing::Values(BadLine{{}, "missing INPUT"}, BadLine{{"in.png"}, "missing OUTPUT"},
+                    BadLine{{"a", "b", "c"}, "'c'"}, BadLine{{"--bogus", "a", "b"}, "--bogus"},
+                    BadLine{{"--angle", "1.5", "a", "b"}, "'1.5'"},
+                    BadLine{{"--angle", "10x", "a", "b"}, "'10x'"},
+                    BadLine{{"--angle", "", "a", "b"}, "whole number"},
+                    BadLine{{"--angle", "99999999999999999999", "a", "b"}, "whole number"},
+                    BadLine{{"a", "b", "--angle"}, "--angle needs"},
+                    BadLine{{"--capture", "", "a", "b"}, "--capture"},
+                    BadLine{{"--frames", "0", "a", "b"}, "--frames"},
+                    BadLine{{"--frames", "-3", "a", "b"}, "--frames"},
+                    BadLine{{"--anglex", "3", "a", "b"}, "--anglex"}),
+    [](const auto& info) { return "Line" + std::to_string(info.index); });
+
+}  // namespace
+}  // namespace glintara::tool

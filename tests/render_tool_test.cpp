@@ -1,0 +1,263 @@
+// glintara-render as a user runs it: files in, files out, one line when something fails.
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "app/frame.hpp"
+#include "app/frame_loop.hpp"
+#include "render/compose.hpp"
+#include "tests/support/pictures.hpp"
+#include "tests/support/scripted.hpp"
+#include "tests/support/subprocess.hpp"
+
+namespace glintara {
+namespace {
+
+using namespace testing_support;
+
+ProcessResult renderTool(std::vector<std::string> args,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    args.insert(args.begin(), GLINTARA_RENDER_BINARY);
+    return runProcess(args, timeout);
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What the live loop shows in "Glintara" for a frame at an angle.
+cv::Mat liveKaleidoscope(const cv::Mat& frame, int angle) {
+    ScriptedSource source(frame, angle + 1);
+    ScriptedScreen screen(std::map<int, int>{});
+    ImageWorkspace ws = createWorkspace();
+    runFrameLoop(source, screen, ws, renderKaleidoscope);
+    return screen.shown[kKaleidoscopeWindow];
+}
+
+TEST(RenderStill, WritesTheSameKaleidoscopeAsTheLiveLoopAndTheCapture) {
+    ScratchFolder folder;
+    const cv::Mat scene = syntheticScene();
+    ASSERT_TRUE(cv::imwrite(folder.path("frame.png"), scene));
+
+    const auto result = renderTool({"--angle", "10", "--capture", folder.path("cap.png"),
+                                    folder.path("frame.png"), folder.path("out.png")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+
+    const cv::Mat out = cv::imread(folder.path("out.png"));
+    const cv::Mat cap = cv::imread(folder.path("cap.png"));
+    ASSERT_EQ(out.size(), cv::Size(640, 640));
+    ASSERT_EQ(cap.size(), cv::Size(640, 480));
+    const cv::Mat live = liveKaleidoscope(scene, 10);
+    EXPECT_EQ(cv::norm(out, live, cv::NORM_INF), 0.0) << "bit-identical to the live window";
+    // The capture is the scene with only the red outline added.
+    cv::Mat changed;
+    cv::compare(cap, scene, changed, cv::CMP_NE);
+    EXPECT_GT(cv::countNonZero(changed.reshape(1)), 1000);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"cap.png", "frame.png", "out.png"}));
+}
+
+TEST(RenderStill, NegativeAnglesWrapAroundAndJpegOutputWorks) {
+    ScratchFolder folder;
+    ASSERT_TRUE(cv::imwrite(folder.path("frame.png"), syntheticScene()));
+    ASSERT_EQ(renderTool({"--angle=-30", folder.path("frame.png"), folder.path("a.png")}).exitStatus, 0);
+    ASSERT_EQ(renderTool({"--angle=330", folder.path("frame.png"), folder.path("b.png")}).exitStatus, 0);
+    EXPECT_EQ(readBytes(folder.path("a.png")), readBytes(folder.path("b.png")));
+    ASSERT_EQ(renderTool({folder.path("frame.png"), folder.path("c.JPG")}).exitStatus, 0);
+    EXPECT_EQ(cv::imread(folder.path("c.JPG")).size(), cv::Size(640, 640));
+}
+
+TEST(RenderStill, OddInputsArePreparedLikeCameraFrames) {
+    ScratchFolder folder;
+    cv::Mat grey;
+    cv::cvtColor(syntheticScene({1024, 768}), grey, cv::COLOR_BGR2GRAY);
+    ASSERT_TRUE(cv::imwrite(folder.path("grey.png"), grey));
+    ASSERT_EQ(renderTool({folder.path("grey.png"), folder.path("out.png")}).exitStatus, 0);
+
+    ImageWorkspace ws = createWorkspace();
+    FrameScratch scratch;
+    loadFrame(grey, ws, scratch);
+    renderKaleidoscope(ws, 0.0);
+    EXPECT_EQ(cv::norm(cv::imread(folder.path("out.png")), ws.outputImage, cv::NORM_INF), 0.0);
+}
+
+TEST(RenderTool, HelpGoesToStdoutAndUsageMistakesToStderr) {
+    const auto help = renderTool({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.out.rfind("Usage: glintara-render", 0), 0u);
+    EXPECT_EQ(help.err, "");
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"only-one"}, {"--bogus", "a", "b"},
+          {"--angle", "ten", "a", "b"}}) {
+        const auto mistake = renderTool(args);
+        EXPECT_EQ(mistake.exitStatus, 2);
+        EXPECT_EQ(mistake.out, "");
+        EXPECT_EQ(mistake.err.rfind("glintara-render: ", 0), 0u) << mistake.err;
+        EXPECT_NE(mistake.err.find("Usage: glintara-render"), std::string::npos);
+    }
+}
+
+struct FailingRun {
+    std::string name;
+    std::function<std::vector<std::string>(const ScratchFolder&)> arguments;
+    std::string namedFile;  // the file the error line must name
+    std::string says;
+};
+
+class RenderFailure : public testing::TestWithParam<FailingRun> {};
+
+TEST_P(RenderFailure, SaysOneLineNamingTheFileAndLeavesNothingBehind) {
+    ScratchFolder folder;
+    const cv::Mat scene = syntheticScene();
+    cv::imwrite(folder.path("good.png"), scene);
+    cv::imwrite(folder.path("good.jpg"), scene);
+    writeBytes(folder.path("out.png"), "precious");  // an earlier result must survive
+    std::filesystem::create_directory(folder.path("folder"));
+    const std::vector<std::string> arguments = GetParam().arguments(folder);
+    const auto before = folder.names();
+
+    const auto result = renderTool(arguments);
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(result.out, "");
+    ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
+    EXPECT_EQ(result.err.rfind("glintara-render: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(folder.path(GetParam().namedFile)), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(GetParam().says), std::string::npos) << result.err;
+
+    EXPECT_EQ(folder.names(), before) << "no new, partial or temporary file";
+    EXPECT_EQ(readBytes(folder.path("out.png")), "precious");
+}
+
+std::string truncatedCopy(const ScratchFolder& folder, const std::string& name,
+                          std::size_t keepFraction) {
+    const std::string bytes = readBytes(folder.path(name));
+    const std::string cut = "cut-" + name;
+    writeBytes(folder.path(cut), bytes.substr(0, bytes.size() / keepFraction));
+    return cut;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, RenderFailure,
+    testing::Values(
+        FailingRun{"MissingInput",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path("none.png"), f.path("out.png")};
+                   },
+                   "none.png", "no such file"},
+        FailingRun{"DirectoryInput",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path("folder"), f.path("out.png")};
+                   },
+                   "folder", "is a directory"},
+        FailingRun{"EmptyInput",
+                   [](const ScratchFolder& f) {
+                       writeBytes(f.path("empty.png"), "");
+                       return std::vector<std::string>{f.path("empty.png"), f.path("out.png")};
+                   },
+                   "empty.png", "is empty"},
+        FailingRun{"TextInput",
+                   [](const ScratchFolder& f) {
+                       writeBytes(f.path("notes.png"), "this is not a picture\n");
+                       return std::vector<std::string>{f.path("notes.png"), f.path("out.png")};
+                   },
+                   "notes.png", "not an image or a video"},
+        FailingRun{"TruncatedPng",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path(truncatedCopy(f, "good.png", 2)),
+                                                       f.path("out.png")};
+                   },
+                   "cut-good.png", "damaged or truncated"},
+        FailingRun{"TruncatedJpeg",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path(truncatedCopy(f, "good.jpg", 2)),
+                                                       f.path("out.png")};
+                   },
+                   "cut-good.jpg", "damaged or truncated"},
+        FailingRun{"UnknownOutputExtension",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path("good.png"), f.path("out.xyz")};
+                   },
+                   "out.xyz", "no image format"},
+        FailingRun{"OutputWithoutExtension",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path("good.png"), f.path("out")};
+                   },
+                   "out", "no image format"},
+        FailingRun{"UnknownCaptureExtension",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{"--capture", f.path("cap.doc"),
+                                                       f.path("good.png"), f.path("out.png")};
+                   },
+                   "cap.doc", "no image format"},
+        FailingRun{"OutputIsADirectory",
+                   [](const ScratchFolder& f) {
+                       std::filesystem::create_directory(f.path("shelf.png"));
+                       return std::vector<std::string>{f.path("good.png"), f.path("shelf.png")};
+                   },
+                   "shelf.png", "is a directory"},
+        FailingRun{"OutputFolderMissing",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{f.path("good.png"),
+                                                       f.path("nowhere/out.png")};
+                   },
+                   "nowhere/out.png", "cannot be written"},
+        FailingRun{"CaptureFolderMissing",
+                   [](const ScratchFolder& f) {
+                       return std::vector<std::string>{"--capture", f.path("nowhere/cap.png"),
+                                                       f.path("good.png"), f.path("out.png")};
+                   },
+                   "nowhere/cap.png", "cannot be written"}),
+    [](const testing::TestParamInfo<FailingRun>& info) { return info.param.name; });
+
+// Fingerprints of renders of the synthetic scene, taken when the renderer's output was
+// checked against the layout tables, the blur counts and the transforms above. A change
+// here means the picture changed: look at the image written beside the test before
+// updating them.
+struct Golden {
+    int angle;
+    std::uint64_t kaleidoscope;
+    std::uint64_t capture;
+};
+
+class GoldenRender : public testing::TestWithParam<Golden> {};
+
+TEST_P(GoldenRender, MatchesTheRecordedPicture) {
+    const Golden golden = GetParam();
+    ImageWorkspace ws = createWorkspace();
+    FrameScratch scratch;
+    loadFrame(syntheticScene(), ws, scratch);
+    renderKaleidoscope(ws, golden.angle);
+    const std::uint64_t kaleidoscope = fingerprint(ws.outputImage);
+    const std::uint64_t capture = fingerprint(ws.frameImage);
+    if (kaleidoscope != golden.kaleidoscope || capture != golden.capture) {
+        const std::string name = "golden-" + std::to_string(golden.angle);
+        cv::imwrite(name + "-kaleidoscope.png", ws.outputImage);
+        cv::imwrite(name + "-capture.png", ws.frameImage);
+    }
+    EXPECT_EQ(kaleidoscope, golden.kaleidoscope) << std::hex << kaleidoscope;
+    EXPECT_EQ(capture, golden.capture) << std::hex << capture;
+}
+
+INSTANTIATE_TEST_SUITE_P(Angles, GoldenRender,
+                         testing::Values(Golden{0, 0xe0877994d8db4125, 0xf84b4399984588e4},
+                                         Golden{10, 0x1ba4cf526dbc19a6, 0x5fbc8223707927c6},
+                                         Golden{137, 0x451f469b2e572976, 0x9883047f7951cd83},
+                                         Golden{359, 0x7225e73f8bed761e, 0xdbf902a4ebdb127d}),
+                         [](const testing::TestParamInfo<Golden>& info) {
+                             return "Angle" + std::to_string(info.param.angle);
+                         });
+
+}  // namespace
+}  // namespace glintara

@@ -1,0 +1,92 @@
+#include "tests/support/pictures.hpp"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace glintara::testing_support {
+
+cv::Mat syntheticScene(cv::Size size, int phase) {
+    cv::Mat scene(size, CV_8UC3);
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            scene.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>((x + 3 * phase) * 255 / size.width),
+                                                  static_cast<uchar>(y * 255 / size.height),
+                                                  static_cast<uchar>(((x + y) / 4 + phase * 5) % 256));
+        }
+    }
+    cv::RNG rng(42);
+    for (int i = 0; i < 24; ++i) {
+        const cv::Point centre(rng.uniform(0, size.width), rng.uniform(0, size.height));
+        const cv::Point shifted(centre.x + phase * 4, centre.y + phase * 2);
+        const cv::Scalar colour(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256));
+        cv::circle(scene, shifted, rng.uniform(5, 60), colour, cv::FILLED, cv::LINE_AA);
+        cv::line(scene, centre, {rng.uniform(0, size.width), rng.uniform(0, size.height)}, colour,
+                 3, cv::LINE_AA);
+    }
+    cv::putText(scene, "Glintara", {size.width / 5, size.height / 2}, cv::FONT_HERSHEY_DUPLEX,
+                size.width / 200.0, cv::Scalar(250, 250, 250), 4, cv::LINE_AA);
+    return scene;
+}
+
+std::uint64_t fingerprint(const cv::Mat& image) {
+    std::uint64_t hash = 1469598103934665603ull;
+    const auto mix = [&hash](std::uint64_t value) {
+        hash ^= value;
+        hash *= 1099511628211ull;
+    };
+    mix(static_cast<std::uint64_t>(image.rows));
+    mix(static_cast<std::uint64_t>(image.cols));
+    mix(static_cast<std::uint64_t>(image.type()));
+    const std::size_t rowBytes = image.cols * image.elemSize();
+    for (int y = 0; y < image.rows; ++y) {
+        const uchar* row = image.ptr(y);
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            mix(row[i]);
+        }
+    }
+    return hash;
+}
+
+double psnr(const cv::Mat& a, const cv::Mat& b) { return cv::PSNR(a, b); }
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "glintara-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a scratch folder");
+    }
+    root_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<std::string> ScratchFolder::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(root_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc, cv::Size size,
+                                double fps) {
+    cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourcc, fps, size, true);
+    if (!writer.isOpened()) {
+        throw std::runtime_error("cannot write the test video " + path);
+    }
+    for (int i = 0; i < frames; ++i) {
+        writer.write(syntheticScene(size, i));
+    }
+    return path;
+}
+
+}  // namespace glintara::testing_support

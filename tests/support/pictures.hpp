@@ -1,0 +1,44 @@
+// Generated test content, picture fingerprints and scratch folders.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace glintara::testing_support {
+
+// A deterministic colourful scene (gradients, discs, lines, text) of the given size; `phase`
+// shifts its content so that consecutive video frames differ.
+cv::Mat syntheticScene(cv::Size size = {640, 480}, int phase = 0);
+
+// FNV-1a over the pixel bytes, row by row, with the size and type folded in.
+std::uint64_t fingerprint(const cv::Mat& image);
+
+// Peak signal-to-noise ratio in dB (infinite for equal pictures).
+double psnr(const cv::Mat& a, const cv::Mat& b);
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::string path(const std::string& name) const { return (root_ / name).string(); }
+    const std::filesystem::path& root() const { return root_; }
+    // The names of the files in it, sorted.
+    std::vector<std::string> names() const;
+
+private:
+    std::filesystem::path root_;
+};
+
+// Writes a video of `frames` synthetic scenes with the given codec; returns its path.
+std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc,
+                                cv::Size size = {640, 480}, double fps = 25.0);
+
+}  // namespace glintara::testing_support
