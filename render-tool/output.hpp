@@ -26,8 +26,15 @@ private:
     PendingFile file_;
 };
 
-// The four-character code of the video format for the path's extension, if there is one.
-std::optional<int> videoCodecFor(const std::string& path);
+// How a video of a given extension is written.
+struct VideoFormat {
+    int fourcc;
+    int backend;  // the OpenCV video I/O backend that writes it
+    int quality;  // 0..100 where the backend takes one, else 0
+};
+
+// The video format for the path's extension, if there is one.
+std::optional<VideoFormat> videoFormatFor(const std::string& path);
 
 class VideoOutput {
 public:
