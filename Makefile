@@ -19,9 +19,9 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 bench: deps
-	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DGLINTARA_TESTS=OFF
 	cmake --build build-release -j $(JOBS) --target glintara_bench glintara-render
-	./scripts/bench.sh build-release
+	build-release/bin/glintara_bench
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DGLINTARA_SANITIZE=ON

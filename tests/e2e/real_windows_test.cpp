@@ -1,0 +1,222 @@
+// The real windows as a user meets them: glintara-synthetic (glintara with a generated
+// picture for a camera) under a real X server, driven and watched from outside with
+// xdotool and screenshots.
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <thread>
+
+#include "app/frame.hpp"
+#include "render/compose.hpp"
+#include "tests/support/pictures.hpp"
+#include "tests/support/subprocess.hpp"
+
+namespace glintara {
+namespace {
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+const std::string kHelp = "\"S\" Key       : Rotate Stop/Start\nAny Other Key : Exit\n";
+
+// An X server of our own with a small window manager, for one test.
+class XServer {
+public:
+    XServer() {
+        if (!std::filesystem::exists("/usr/bin/Xvfb") || !std::filesystem::exists("/usr/bin/xdotool")) {
+            return;
+        }
+        for (int attempt = 0; attempt < 20 && !server_; ++attempt) {
+            const int number = 100 + (getpid() * 7 + attempt * 13) % 800;
+            if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+                continue;
+            }
+            display_ = ":" + std::to_string(number);
+            auto server = std::make_unique<ChildProcess>(
+                std::vector<std::string>{"/usr/bin/Xvfb", display_, "-screen", "0", "1600x900x24",
+                                         "-nolisten", "tcp"},
+                std::vector<std::string>{});
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+            for (int wait = 0; wait < 100 && !std::filesystem::exists(socket); ++wait) {
+                std::this_thread::sleep_for(50ms);
+            }
+            if (std::filesystem::exists(socket)) {
+                server_ = std::move(server);
+            }
+        }
+        if (server_ && std::filesystem::exists("/usr/bin/openbox")) {
+            windowManager_ = std::make_unique<ChildProcess>(
+                std::vector<std::string>{"/usr/bin/openbox"}, environment());
+            std::this_thread::sleep_for(500ms);
+        }
+    }
+
+    bool running() const { return server_ != nullptr; }
+    std::vector<std::string> environment() const {
+        return {"DISPLAY=" + display_, "QT_QPA_PLATFORM=", "XDG_RUNTIME_DIR=/tmp"};
+    }
+    ProcessResult run(std::vector<std::string> argv) const {
+        return runProcess(argv, 20s, environment());
+    }
+
+private:
+    std::string display_;
+    std::unique_ptr<ChildProcess> server_;
+    std::unique_ptr<ChildProcess> windowManager_;
+};
+
+struct WindowGeometry {
+    cv::Rect rect;
+};
+
+class RealWindows : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!x_.running()) {
+            GTEST_SKIP() << "no X server could be started (Xvfb and xdotool are needed)";
+        }
+        app_ = std::make_unique<ChildProcess>(std::vector<std::string>{GLINTARA_SYNTHETIC_BINARY},
+                                              x_.environment());
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while ((!capture_ || !kaleidoscope_) && std::chrono::steady_clock::now() < deadline) {
+            capture_ = findWindow("Capture");
+            kaleidoscope_ = findWindow("Glintara");
+            std::this_thread::sleep_for(100ms);
+        }
+        ASSERT_TRUE(capture_ && kaleidoscope_) << "the two windows never appeared";
+        std::this_thread::sleep_for(500ms);  // let the first frames reach the screen
+    }
+
+    std::optional<std::string> findWindow(const std::string& title) const {
+        const auto found = x_.run({"/usr/bin/xdotool", "search", "--name", "^" + title + "$"});
+        const auto ids = linesOf(found.out);
+        if (ids.size() != 1) {
+            return std::nullopt;
+        }
+        return ids[0];
+    }
+
+    cv::Rect geometryOf(const std::string& window) const {
+        const std::string info = x_.run({"/usr/bin/xwininfo", "-id", window}).out;
+        const auto number = [&info](const std::string& label) {
+            std::smatch match;
+            std::regex_search(info, match, std::regex(label + ":\\s+(-?\\d+)"));
+            return match.empty() ? -1 : std::stoi(match[1]);
+        };
+        return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+                number("Height")};
+    }
+
+    cv::Mat screenshot(const std::string& window) const {
+        const std::string path = shots_.path("shot-" + std::to_string(shotCount_++) + ".png");
+        x_.run({"/usr/bin/import", "-window", window, "png24:" + path});
+        return cv::imread(path);
+    }
+
+    void press(const std::string& keys) const {
+        x_.run({"/usr/bin/xdotool", "windowactivate", "--sync", *kaleidoscope_});
+        x_.run({"/usr/bin/xdotool", "key", keys});
+        std::this_thread::sleep_for(300ms);  // several frames pass
+    }
+
+    bool turning() const {
+        const cv::Mat before = screenshot(*kaleidoscope_);
+        std::this_thread::sleep_for(200ms);
+        const cv::Mat after = screenshot(*kaleidoscope_);
+        return cv::norm(before, after, cv::NORM_INF) != 0.0;
+    }
+
+    // Ends the app with a key or a close request and checks how it went.
+    void expectCleanEnd(const std::string& how) {
+        const ProcessResult result = app_->wait(5s);
+        EXPECT_FALSE(result.timedOut) << how << " did not end the program";
+        EXPECT_EQ(result.exitStatus, 0) << how << ": " << result.err;
+        EXPECT_EQ(result.out, kHelp);
+        EXPECT_FALSE(findWindow("Capture")) << "Capture is still there after " << how;
+        EXPECT_FALSE(findWindow("Glintara")) << "Glintara is still there after " << how;
+    }
+
+    XServer x_;
+    ScratchFolder shots_;
+    mutable int shotCount_ = 0;
+    std::unique_ptr<ChildProcess> app_;
+    std::optional<std::string> capture_;
+    std::optional<std::string> kaleidoscope_;
+};
+
+TEST_F(RealWindows, TwoPlainWindowsOfTheImageSizeSideBySideAndEscapeEnds) {
+    const cv::Rect capture = geometryOf(*capture_);
+    const cv::Rect kaleidoscope = geometryOf(*kaleidoscope_);
+    EXPECT_EQ(capture.size(), cv::Size(640, 480));
+    EXPECT_EQ(kaleidoscope.size(), cv::Size(640, 640));
+    EXPECT_TRUE((capture & kaleidoscope).empty()) << capture << " overlaps " << kaleidoscope;
+
+    press("Escape");
+    expectCleanEnd("Escape");
+}
+
+TEST_F(RealWindows, ShowTheProgramsOwnPicturesAtTheAngleShown) {
+    press("s");
+    ASSERT_FALSE(turning());
+    const cv::Mat shownKaleidoscope = screenshot(*kaleidoscope_);
+    const cv::Mat shownCapture = screenshot(*capture_);
+    ASSERT_EQ(shownKaleidoscope.size(), cv::Size(640, 640));
+
+    // Which angle is on screen: the one whose render matches it to the pixel.
+    const cv::Mat scene = syntheticScene();
+    ImageWorkspace ws = createWorkspace();
+    FrameScratch scratch;
+    std::optional<int> shownAngle;
+    for (int angle = 0; angle < 360 && !shownAngle; ++angle) {
+        loadFrame(scene, ws, scratch);
+        renderKaleidoscope(ws, angle);
+        if (cv::norm(ws.outputImage, shownKaleidoscope, cv::NORM_INF) == 0.0) {
+            shownAngle = angle;
+            EXPECT_EQ(cv::norm(ws.frameImage, shownCapture, cv::NORM_INF), 0.0)
+                << "the capture window does not show the frame with the guide outline";
+        }
+    }
+    ASSERT_TRUE(shownAngle) << "the window shows no render of the picture at any angle";
+
+    // And glintara-render makes the very same picture of that frame.
+    ASSERT_TRUE(cv::imwrite(shots_.path("scene.png"), scene));
+    const auto rendered = runProcess({GLINTARA_RENDER_BINARY, "--angle", std::to_string(*shownAngle),
+                                      shots_.path("scene.png"), shots_.path("rendered.png")});
+    ASSERT_EQ(rendered.exitStatus, 0) << rendered.err;
+    EXPECT_EQ(cv::norm(cv::imread(shots_.path("rendered.png")), shownKaleidoscope, cv::NORM_INF), 0.0);
+
+    press("Escape");
+    expectCleanEnd("Escape");
+}
+
+TEST_F(RealWindows, SStopsAndRestartsAndShiftAloneDoesNothing) {
+    EXPECT_TRUE(turning());
+    press("s");
+    EXPECT_FALSE(turning()) << "s did not stop the turning";
+    press("s");
+    EXPECT_TRUE(turning()) << "a second s did not restart it";
+    press("shift+s");
+    EXPECT_FALSE(turning()) << "shift+s did not stop the turning";
+    press("Shift_L");
+    EXPECT_FALSE(turning()) << "a bare Shift restarted the turning";
+    press("shift+s");
+    EXPECT_TRUE(turning()) << "shift+s did not restart it";
+
+    // The Right arrow's code ends in the byte of 'S': it must quit, not toggle.
+    press("Right");
+    expectCleanEnd("the Right arrow");
+}
+
+TEST_F(RealWindows, ClosingAWindowEndsTheProgram) {
+    x_.run({"/usr/bin/xdotool", "windowactivate", "--sync", *capture_});
+    x_.run({"/usr/bin/xdotool", "key", "alt+F4"});  // the window manager's close request
+    expectCleanEnd("closing Capture");
+}
+
+}  // namespace
+}  // namespace glintara

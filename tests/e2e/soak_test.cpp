@@ -1,0 +1,82 @@
+// 3,000 frames through the full loop and OpenCV's real windows (Qt's offscreen platform, so
+// no display is needed): memory stays flat and no workspace image is ever reallocated.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/frame_loop.hpp"
+#include "app/highgui_screen.hpp"
+#include "render/compose.hpp"
+#include "tests/support/pictures.hpp"
+#include "tests/support/scripted.hpp"
+
+namespace glintara {
+namespace {
+
+constexpr int kFrames = 3000;
+constexpr int kWarmUpFrames = 300;
+constexpr double kAllowedGrowthMiB = 4.0;
+
+double residentMiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The real windows, waiting 1 ms instead of 30 for a key so the soak takes seconds, not minutes.
+class BriefWaits final : public Screen {
+public:
+    explicit BriefWaits(std::unique_ptr<Screen> screen) : screen_(std::move(screen)) {}
+    void show(const std::string& window, const cv::Mat& image) override {
+        screen_->show(window, image);
+    }
+    int waitKey(int) override { return screen_->waitKey(1); }
+    bool windowClosed() override { return screen_->windowClosed(); }
+
+private:
+    std::unique_ptr<Screen> screen_;
+};
+
+std::vector<const uchar*> buffersOf(const ImageWorkspace& ws) {
+    return {ws.outputImage.data, ws.frameImage.data, ws.squareImage.data, ws.tileImage.data,
+            ws.maskUp.data,      ws.maskDown.data,   ws.warpImage.data,   ws.flipImage.data};
+}
+
+TEST(Soak, ThreeThousandFramesKeepMemoryFlatAndTheWorkspaceInPlace) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    BriefWaits screen(openHighguiScreen());
+    // An odd camera: every frame needs converting and scaling, the costliest path.
+    testing_support::ScriptedSource source(testing_support::syntheticScene({800, 600}), kFrames);
+    ImageWorkspace ws = createWorkspace();
+    const std::vector<const uchar*> buffers = buffersOf(ws);
+
+    int frame = 0;
+    int reallocations = 0;
+    double afterWarmUp = 0.0;
+    const RenderStep watched = [&](ImageWorkspace& workspace, double angle) {
+        renderKaleidoscope(workspace, angle);
+        if (buffersOf(workspace) != buffers) {
+            ++reallocations;
+        }
+        if (++frame == kWarmUpFrames) {
+            afterWarmUp = residentMiB();
+        }
+    };
+    EXPECT_EQ(runFrameLoop(source, screen, ws, watched), LoopEnd::NoFrame);
+    const double atEnd = residentMiB();
+
+    EXPECT_EQ(frame, kFrames);
+    EXPECT_EQ(reallocations, 0);
+    EXPECT_LT(atEnd - afterWarmUp, kAllowedGrowthMiB)
+        << "resident " << afterWarmUp << " MiB after warm-up, " << atEnd << " MiB at the end";
+    std::printf("resident memory: %.2f MiB after %d frames, %.2f MiB after %d (%+.2f MiB)\n",
+                afterWarmUp, kWarmUpFrames, atEnd, kFrames, atEnd - afterWarmUp);
+}
+
+}  // namespace
+}  // namespace glintara
