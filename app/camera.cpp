@@ -8,11 +8,11 @@ namespace glintara {
 namespace {
 
 class CameraSource final : public FrameSource {
-public:
+  public:
     explicit CameraSource(cv::VideoCapture capture) : capture_(std::move(capture)) {}
     bool read(cv::Mat& frame) override { return capture_.read(frame); }
 
-private:
+  private:
     cv::VideoCapture capture_;
 };
 

@@ -13,8 +13,8 @@ inline constexpr int kKeyWaitMs = 30;
 
 // The only state kept across frames: the angle and whether it advances.
 struct RotationState {
-    int angleDegrees = 0;  // 0..359
-    int rotationFlag = +1; // +1 turning, -1 stopped
+    int angleDegrees = 0;   // 0..359
+    int rotationFlag = +1;  // +1 turning, -1 stopped
 
     void toggle() { rotationFlag = -rotationFlag; }
     // One degree further per frame while turning.

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include <opencv2/highgui.hpp>
 #include <xcb/xcb.h>
+#include <opencv2/highgui.hpp>
 
 namespace glintara {
 namespace {
@@ -18,7 +18,8 @@ constexpr int kWindowGap = 20;
 // chosen on purpose (offscreen, for instance) is left to Qt.
 bool displayReachable() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0' && !std::string_view(platform).starts_with("xcb")) {
+    if (platform != nullptr && *platform != '\0' &&
+        !std::string_view(platform).starts_with("xcb")) {
         return true;
     }
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
@@ -32,7 +33,7 @@ bool isOpen(const std::string& window) {
 }
 
 class HighguiScreen final : public Screen {
-public:
+  public:
     HighguiScreen() {
         cv::namedWindow(kCaptureWindow, kWindowFlags);
         cv::namedWindow(kKaleidoscopeWindow, kWindowFlags);
@@ -47,9 +48,7 @@ public:
         cv::imshow(window, image);
     }
     int waitKey(int delayMs) override { return cv::waitKeyEx(delayMs); }
-    bool windowClosed() override {
-        return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow);
-    }
+    bool windowClosed() override { return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow); }
 };
 
 }  // namespace

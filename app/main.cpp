@@ -11,7 +11,10 @@ int main() {
     using namespace glintara;
     silenceLibraryLog();
     const Platform platform{
-        .openSource = [] { return openCamera(0, {kFrameWidth, kFrameHeight}); },
+        .openSource =
+            [] {
+                return openCamera(0, {kFrameWidth, kFrameHeight});
+            },
         .openScreen = openHighguiScreen,
     };
     return runApplication(platform, std::cout, std::cerr, renderKaleidoscope);

@@ -14,7 +14,7 @@ inline const std::string kKaleidoscopeWindow = "Glintara";
 inline constexpr int kNoKey = -1;
 
 class FrameSource {
-public:
+  public:
     virtual ~FrameSource() = default;
     // The next frame, or false when none can be taken. The frame may be reused by the
     // source on the next call.
@@ -22,7 +22,7 @@ public:
 };
 
 class Screen {
-public:
+  public:
     virtual ~Screen() = default;
     virtual void show(const std::string& window, const cv::Mat& image) = 0;
     // Waits up to delayMs for a key; its whole code, or kNoKey.

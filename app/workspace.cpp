@@ -4,9 +4,13 @@
 
 namespace glintara {
 
-int squareSide() { return static_cast<int>(800.0 / std::sqrt(3.0)); }
+int squareSide() {
+    return static_cast<int>(800.0 / std::sqrt(3.0));
+}
 
-int tileSide() { return squareSide() / 3; }
+int tileSide() {
+    return squareSide() / 3;
+}
 
 cv::Rect centredSquare(cv::Size frame, int side) {
     return {frame.width / 2 - side / 2, frame.height / 2 - side / 2, side, side};

@@ -79,11 +79,13 @@ void straightforwardRender(ImageWorkspace& ws, double angle) {
         blur();
         place(ws.maskUp, i++);
     }
-    for (int k = 0; k < 3; ++k) place(ws.maskUp, i++);
+    for (int k = 0; k < 3; ++k)
+        place(ws.maskUp, i++);
     for (double phi : {120.0, 240.0}) {
         warp(ws.squareImage, phi);
         shrink(ws.warpImage);
-        for (int k = 0; k < 3; ++k) place(ws.maskUp, i++);
+        for (int k = 0; k < 3; ++k)
+            place(ws.maskUp, i++);
     }
     for (double phi : {angle, angle + 120.0, angle + 240.0}) {
         warp(ws.squareImage, phi);
@@ -115,7 +117,8 @@ std::pair<Timing, Timing> timeSideBySide(const RenderStep& first, const RenderSt
     ImageWorkspace ws = createWorkspace();
     FrameScratch scratch;
     std::vector<cv::Mat> frames;
-    for (int i = 0; i < 8; ++i) frames.push_back(naturalFrame(i));
+    for (int i = 0; i < 8; ++i)
+        frames.push_back(naturalFrame(i));
     std::vector<double> ms[2];
     for (int round = 0; round < kRounds; ++round) {
         for (int angle = 0; angle < 360; ++angle) {
@@ -136,7 +139,8 @@ double endToEndFramesPerSecond(const std::filesystem::path& folder) {
     const std::string out = (folder / "out.avi").string();
     cv::VideoWriter writer(clip, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
                            30, {kFrameWidth, kFrameHeight});
-    for (int i = 0; i < kClipFrames; ++i) writer.write(naturalFrame(i % 30));
+    for (int i = 0; i < kClipFrames; ++i)
+        writer.write(naturalFrame(i % 30));
     writer.release();
 
     const auto start = Clock::now();

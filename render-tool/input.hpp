@@ -12,7 +12,7 @@
 namespace glintara::tool {
 
 class Input {
-public:
+  public:
     // Throws ToolError naming the file when it is missing, a folder, empty, unreadable,
     // a damaged image, or neither an image nor a video with a decodable frame.
     static Input open(const std::string& path);
@@ -27,7 +27,7 @@ public:
     bool readFrame(cv::Mat& frame);
     long long framesRead() const { return framesRead_; }
 
-private:
+  private:
     Input() = default;
     static constexpr double kDefaultFramesPerSecond = 30.0;
 

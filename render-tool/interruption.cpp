@@ -8,7 +8,9 @@ namespace {
 // A signal handler can only reach the rest of the program through a flag like this.
 volatile std::sig_atomic_t caughtSignal = 0;
 
-extern "C" void recordSignal(int signal) { caughtSignal = signal; }
+extern "C" void recordSignal(int signal) {
+    caughtSignal = signal;
+}
 
 }  // namespace
 
@@ -21,7 +23,9 @@ void catchInterruptions() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int interruptionSignal() { return caughtSignal; }
+int interruptionSignal() {
+    return caughtSignal;
+}
 
 void stopIfInterrupted() {
     if (caughtSignal != 0) {

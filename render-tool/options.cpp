@@ -20,10 +20,12 @@ std::optional<long long> parseInteger(std::string_view text) {
 }
 
 // Any whole number of degrees, brought into 0..359 (-30 is 330).
-int normalisedAngle(long long degrees) { return static_cast<int>(((degrees % 360) + 360) % 360); }
+int normalisedAngle(long long degrees) {
+    return static_cast<int>(((degrees % 360) + 360) % 360);
+}
 
 class Parser {
-public:
+  public:
     Parser(int argc, const char* const* argv) : args_(argv + 1, argv + argc) {}
 
     ParsedCommandLine parse() {
@@ -42,19 +44,26 @@ public:
                 options.quiet = true;
             } else if (isOption(arg, "--angle")) {
                 const auto value = valueOf(arg, "--angle");
-                if (!value) return UsageError{"--angle needs a value"};
+                if (!value)
+                    return UsageError{"--angle needs a value"};
                 const auto degrees = parseInteger(*value);
-                if (!degrees) return UsageError{"--angle takes a whole number of degrees, not '" + std::string(*value) + "'"};
+                if (!degrees)
+                    return UsageError{"--angle takes a whole number of degrees, not '" +
+                                      std::string(*value) + "'"};
                 options.angle = normalisedAngle(*degrees);
             } else if (isOption(arg, "--capture")) {
                 const auto value = valueOf(arg, "--capture");
-                if (!value || value->empty()) return UsageError{"--capture needs a file name"};
+                if (!value || value->empty())
+                    return UsageError{"--capture needs a file name"};
                 options.capturePath = std::string(*value);
             } else if (isOption(arg, "--frames")) {
                 const auto value = valueOf(arg, "--frames");
-                if (!value) return UsageError{"--frames needs a value"};
+                if (!value)
+                    return UsageError{"--frames needs a value"};
                 const auto count = parseInteger(*value);
-                if (!count || *count < 1) return UsageError{"--frames takes a whole number of at least 1, not '" + std::string(*value) + "'"};
+                if (!count || *count < 1)
+                    return UsageError{"--frames takes a whole number of at least 1, not '" +
+                                      std::string(*value) + "'"};
                 options.frameLimit = *count;
             } else {
                 return UsageError{"unknown option '" + std::string(arg) + "'"};
@@ -71,7 +80,7 @@ public:
         return options;
     }
 
-private:
+  private:
     static bool isOption(std::string_view arg, std::string_view name) {
         return arg == name || (arg.starts_with(name) && arg.substr(name.size()).starts_with("="));
     }
@@ -98,7 +107,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 const char* usageText() {
-    return "Usage: glintara-render [--angle DEG] [--capture FILE] [--frames N] [--quiet] INPUT OUTPUT\n"
+    return "Usage: glintara-render [--angle DEG] [--capture FILE] [--frames N] [--quiet] INPUT "
+           "OUTPUT\n"
            "Renders the Glintara kaleidoscope of a still image or a video file.\n"
            "\n"
            "  INPUT           a still image or a video; which it is is read from its content\n"

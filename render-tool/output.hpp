@@ -18,11 +18,11 @@ void checkImageFormat(const std::string& path);
 // Encodes the picture in the format of the path's extension and writes it to a temporary
 // file beside it; commit() puts it in place.
 class StillOutput {
-public:
+  public:
     StillOutput(const std::string& path, const cv::Mat& picture);
     void commit() { file_.commit(); }
 
-private:
+  private:
     PendingFile file_;
 };
 
@@ -37,7 +37,7 @@ struct VideoFormat {
 std::optional<VideoFormat> videoFormatFor(const std::string& path);
 
 class VideoOutput {
-public:
+  public:
     // Opens a writer into a temporary file beside the path; throws ToolError when the
     // extension has no working video writer.
     VideoOutput(const std::string& path, double framesPerSecond, cv::Size frameSize);
@@ -45,7 +45,7 @@ public:
     // Closes the video and puts it in place.
     void commit();
 
-private:
+  private:
     PendingFile file_;
     cv::VideoWriter writer_;
 };

@@ -15,7 +15,9 @@
 namespace glintara::tool {
 namespace {
 
-std::string systemError() { return std::strerror(errno); }
+std::string systemError() {
+    return std::strerror(errno);
+}
 
 // New files get the usual permissions, as if created with open(2) under the umask.
 void giveUsualPermissions(int fd) {

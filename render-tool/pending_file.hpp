@@ -8,7 +8,7 @@
 namespace glintara::tool {
 
 class PendingFile {
-public:
+  public:
     // Reserves a new temporary file in the destination's folder, keeping its extension (a
     // video writer picks its container by it). Throws ToolError naming the destination.
     explicit PendingFile(std::string destination);
@@ -24,7 +24,7 @@ public:
     // Flushes the temporary file to disk and renames it over the destination.
     void commit();
 
-private:
+  private:
     std::string destination_;
     std::string temporary_;
     bool committed_ = false;

@@ -9,7 +9,9 @@ namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
-double rate(long long done, double seconds) { return seconds > 0.0 ? done / seconds : 0.0; }
+double rate(long long done, double seconds) {
+    return seconds > 0.0 ? done / seconds : 0.0;
+}
 
 std::string formatted(const char* format, auto... values) {
     char buffer[128];

@@ -17,7 +17,7 @@ std::string progressLine(long long done, std::optional<long long> total, double 
 std::string summaryLine(long long done, double seconds);
 
 class Progress {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     Progress(ProgressMode mode, std::ostream& out, std::optional<long long> total);
@@ -28,7 +28,7 @@ public:
     void abandon();
     long long done() const { return done_; }
 
-private:
+  private:
     double secondsSoFar() const;
 
     ProgressMode mode_;

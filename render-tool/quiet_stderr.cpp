@@ -19,7 +19,9 @@ QuietStderr::QuietStderr() {
     dup2(capture_, STDERR_FILENO);
 }
 
-QuietStderr::~QuietStderr() { finish(); }
+QuietStderr::~QuietStderr() {
+    finish();
+}
 
 std::string QuietStderr::finish() {
     std::string text;

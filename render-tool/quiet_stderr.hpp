@@ -7,7 +7,7 @@
 namespace glintara::tool {
 
 class QuietStderr {
-public:
+  public:
     QuietStderr();
     ~QuietStderr();
     QuietStderr(const QuietStderr&) = delete;
@@ -16,7 +16,7 @@ public:
     // Restores stderr and returns what was printed meanwhile.
     std::string finish();
 
-private:
+  private:
     int savedStderr_ = -1;
     int capture_ = -1;
 };

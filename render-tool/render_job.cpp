@@ -48,8 +48,7 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
     VideoOutput output(options.outputPath, input.framesPerSecond(), workspace.outputImage.size());
     std::optional<VideoOutput> capture;
     if (options.capturePath) {
-        capture.emplace(*options.capturePath, input.framesPerSecond(),
-                        workspace.frameImage.size());
+        capture.emplace(*options.capturePath, input.framesPerSecond(), workspace.frameImage.size());
     }
 
     const long long limit = options.frameLimit.value_or(std::numeric_limits<long long>::max());
@@ -114,7 +113,7 @@ int runRenderTool(int argc, const char* const* argv, std::ostream& out, std::ost
         return kExitUsage;
     }
     const Options& options = std::get<Options>(parsed);
-    const ProgressMode mode = options.quiet     ? ProgressMode::Silent
+    const ProgressMode mode = options.quiet   ? ProgressMode::Silent
                               : errIsTerminal ? ProgressMode::Live
                                               : ProgressMode::Summary;
     try {

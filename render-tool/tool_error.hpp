@@ -7,7 +7,7 @@
 namespace glintara::tool {
 
 class ToolError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -17,6 +17,7 @@ using enum Mask;
 // Offsets are P (the up triangle) and Q (the down triangle) at tile scale, terms in the
 // order they are summed. Blur runs on the tile in place right before the copy and
 // accumulates until the next make.
+// clang-format off
 constexpr Placement kSchedule[kPlacementCount] = {
     //  make                 blur   mask  offset (dx, dy)
     {TileMake::Base,        false, Up,   {}},                                        //  1
@@ -45,6 +46,7 @@ constexpr Placement kSchedule[kPlacementCount] = {
     {TileMake::Keep,        true,  Down, {{+b, Q0}, {-a, Q1}}},                      // 24
     {TileMake::Keep,        true,  Down, {{+b, Q1}, {-a, Q0}}},                      // 25
 };
+// clang-format on
 
 const cv::Point2f& vertexOf(const Triangles& triangles, Vertex vertex) {
     const int index = static_cast<int>(vertex);
@@ -98,7 +100,9 @@ void placeTile(const cv::Mat& tileImage, const cv::Mat& mask, cv::Point origin,
 
 }  // namespace
 
-std::span<const Placement, kPlacementCount> placementSchedule() { return kSchedule; }
+std::span<const Placement, kPlacementCount> placementSchedule() {
+    return kSchedule;
+}
 
 cv::Point placementOrigin(const Placement& placement, const Triangles& tileTriangles,
                           cv::Size canvasSize, cv::Size tileSize) {

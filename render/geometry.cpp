@@ -36,8 +36,8 @@ Triangles computeTriangles(double angle) {
 
     const double r3 = std::sqrt(3.0);
     // The radii are used as 32-bit floats, as a vertex coordinate would be.
-    const double h = static_cast<float>(400.0 / r3);        // centre to vertex
-    const double k = static_cast<float>(400.0 / (r3 + r3)); // centre to side
+    const double h = static_cast<float>(400.0 / r3);         // centre to vertex
+    const double k = static_cast<float>(400.0 / (r3 + r3));  // centre to side
 
     Triangles triangles;
     triangles.upTriangle = {rotate(0.0, -h, cosine, sine), rotate(-kHalfSide, k, cosine, sine),
@@ -62,8 +62,8 @@ TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle)
         makeIntegerPoints(upTriangle, frameImage.cols / 2, frameImage.rows / 2);
     const cv::Point* polygon = points.data();
     const int count = static_cast<int>(points.size());
-    cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, kGuideThickness,
-                  cv::LINE_8, 0);
+    cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, kGuideThickness, cv::LINE_8,
+                  0);
     return points;
 }
 

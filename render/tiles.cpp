@@ -27,7 +27,9 @@ cv::Matx23f rotationAboutCentre(cv::Size imageSize, double phi) {
     return cv::getRotationMatrix2D_(centre, phi, 1.0);
 }
 
-void brightenSquare(cv::Mat& squareImage) { squareImage.convertTo(squareImage, -1, kBrightening, 0.0); }
+void brightenSquare(cv::Mat& squareImage) {
+    squareImage.convertTo(squareImage, -1, kBrightening, 0.0);
+}
 
 void makeBaseTile(const cv::Mat& squareImage, cv::Mat& tileImage) {
     shrinkToTile(squareImage, tileImage);

@@ -74,13 +74,8 @@ cv::Mat decidedBy(std::size_t index, const std::vector<cv::Point>& origins,
     cv::Mat decided(kCanvas, CV_8UC1, cv::Scalar(0));
     for (std::size_t i = index; i < schedule.size(); ++i) {
         const cv::Mat& mask = schedule[i].mask == Mask::Up ? ws.maskUp : ws.maskDown;
-        mask.copyTo(decided(cv::Rect(origins[i], tile)), mask);
-        if (i == index) {
-            decided.setTo(255, decided == 255);
-        }
-        if (i > index) {
-            decided(cv::Rect(origins[i], tile)).setTo(0, mask);
-        }
+        // Its own mask marks the pixels; every later one takes back those it covers.
+        decided(cv::Rect(origins[i], tile)).setTo(i == index ? 255 : 0, mask);
     }
     return decided(cv::Rect(origins[index], tile)).clone();
 }
@@ -94,10 +89,18 @@ cv::Mat tileIn(State state, int blurs, const cv::Mat& brightSquare, double angle
     cv::Mat warp(square, square, CV_8UC3);
     cv::Mat flip(square, square, CV_8UC3);
     switch (state) {
-        case State::Base: makeBaseTile(brightSquare, tile); break;
-        case State::Turned120: makeRotatedTile(brightSquare, 120.0, warp, tile); break;
-        case State::Turned240: makeRotatedTile(brightSquare, 240.0, warp, tile); break;
-        case State::Mirrored0: makeMirroredTile(brightSquare, angle, warp, flip, tile); break;
+        case State::Base:
+            makeBaseTile(brightSquare, tile);
+            break;
+        case State::Turned120:
+            makeRotatedTile(brightSquare, 120.0, warp, tile);
+            break;
+        case State::Turned240:
+            makeRotatedTile(brightSquare, 240.0, warp, tile);
+            break;
+        case State::Mirrored0:
+            makeMirroredTile(brightSquare, angle, warp, flip, tile);
+            break;
         case State::Mirrored120:
             makeMirroredTile(brightSquare, angle + 120.0, warp, flip, tile);
             break;
@@ -151,9 +154,9 @@ TEST_P(PlacementContent, EachPlacementCarriesItsTileStateAndBlurCount) {
             }
         }
         ASSERT_EQ(matches.size(), 1u) << "placement " << p + 1;
-        EXPECT_EQ(matches[0], expected[p]) << "placement " << p + 1 << " shows state "
-                                           << static_cast<int>(matches[0].state) << " blurred "
-                                           << matches[0].blurs << " times";
+        EXPECT_EQ(matches[0], expected[p])
+            << "placement " << p + 1 << " shows state " << static_cast<int>(matches[0].state)
+            << " blurred " << matches[0].blurs << " times";
     }
 }
 
@@ -204,15 +207,13 @@ INSTANTIATE_TEST_SUITE_P(Values, UniformPicture, testing::Values(1, 3, 100, 169,
 
 TEST(Render, LeavesTheWorkspaceImagesWhereTheyWere) {
     ImageWorkspace ws = noiseWorkspace();
-    const std::vector<const uchar*> before{ws.outputImage.data, ws.frameImage.data,
-                                           ws.squareImage.data, ws.tileImage.data,
-                                           ws.maskUp.data,      ws.maskDown.data,
-                                           ws.warpImage.data,   ws.flipImage.data};
+    const std::vector<const uchar*> before{
+        ws.outputImage.data, ws.frameImage.data, ws.squareImage.data, ws.tileImage.data,
+        ws.maskUp.data,      ws.maskDown.data,   ws.warpImage.data,   ws.flipImage.data};
     renderKaleidoscope(ws, 45.0);
-    const std::vector<const uchar*> after{ws.outputImage.data, ws.frameImage.data,
-                                          ws.squareImage.data, ws.tileImage.data,
-                                          ws.maskUp.data,      ws.maskDown.data,
-                                          ws.warpImage.data,   ws.flipImage.data};
+    const std::vector<const uchar*> after{
+        ws.outputImage.data, ws.frameImage.data, ws.squareImage.data, ws.tileImage.data,
+        ws.maskUp.data,      ws.maskDown.data,   ws.warpImage.data,   ws.flipImage.data};
     EXPECT_EQ(before, after);
 }
 

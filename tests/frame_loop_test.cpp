@@ -23,7 +23,9 @@ constexpr int kSpace = 32;
 constexpr int kRightArrow = 0xff53;  // low byte 0x53 is 'S'
 constexpr int kShiftLeft = 0xffe1;
 
-cv::Mat plainFrame() { return cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar(40, 80, 120)); }
+cv::Mat plainFrame() {
+    return cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar(40, 80, 120));
+}
 
 // Runs the loop with a renderer that only records the angle of every frame.
 struct RecordedRun {
@@ -80,9 +82,14 @@ INSTANTIATE_TEST_SUITE_P(Keys, ExitKey,
 
 TEST(FrameLoop, BareModifierPressesAreNoKey) {
     // Shift, Control, Caps Lock, Alt, Super and AltGr before a capital S: the S toggles.
-    const RecordedRun run = runWithKeys(
-        {{1, kShiftLeft}, {2, 0xffe4}, {3, 0xffe5}, {4, 0xffe9}, {5, 0xffec}, {6, 0xfe03},
-         {7, 'S'}, {9, kEscape}});
+    const RecordedRun run = runWithKeys({{1, kShiftLeft},
+                                         {2, 0xffe4},
+                                         {3, 0xffe5},
+                                         {4, 0xffe9},
+                                         {5, 0xffec},
+                                         {6, 0xfe03},
+                                         {7, 'S'},
+                                         {9, kEscape}});
     const std::vector<int> expected{0, 1, 2, 3, 4, 5, 6, 7, 7, 7};
     EXPECT_EQ(run.angles, expected);
 }
@@ -142,8 +149,10 @@ TEST_P(OddFrames, AreBroughtTo640x480ColourBeforeTheCopy) {
     const OddFrame odd = GetParam();
     // A picture that is uniform grey 100 in every format's own range.
     double full = 255.0;
-    if (CV_MAT_DEPTH(odd.type) == CV_16U) full = 65535.0;
-    if (CV_MAT_DEPTH(odd.type) == CV_32F) full = 1.0;
+    if (CV_MAT_DEPTH(odd.type) == CV_16U)
+        full = 65535.0;
+    if (CV_MAT_DEPTH(odd.type) == CV_32F)
+        full = 1.0;
     const cv::Mat frame(odd.size, odd.type, cv::Scalar::all(100.0 / 255.0 * full));
     ScriptedSource source(frame, 1);
     ScriptedScreen screen(std::map<int, int>{});
@@ -190,22 +199,22 @@ struct Recorder {
 };
 
 class LoggedSource : public ScriptedSource {
-public:
+  public:
     LoggedSource(Recorder& recorder, int frames)
         : ScriptedSource(plainFrame(), frames), recorder_(recorder) {}
     ~LoggedSource() override { recorder_.events.push_back("camera released"); }
 
-private:
+  private:
     Recorder& recorder_;
 };
 
 class LoggedScreen : public ScriptedScreen {
-public:
+  public:
     LoggedScreen(Recorder& recorder, std::map<int, int> keys)
         : ScriptedScreen(std::move(keys)), recorder_(recorder) {}
     ~LoggedScreen() override { recorder_.events.push_back("windows destroyed"); }
 
-private:
+  private:
     Recorder& recorder_;
 };
 
@@ -221,11 +230,13 @@ AppRun runApp(int frames, std::map<int, int> keys, bool cameraOpens = true,
     Recorder recorder;
     const Platform platform{
         .openSource = [&]() -> std::unique_ptr<FrameSource> {
-            if (!cameraOpens) throw std::runtime_error("no camera could be opened (device 0)");
+            if (!cameraOpens)
+                throw std::runtime_error("no camera could be opened (device 0)");
             return std::make_unique<LoggedSource>(recorder, frames);
         },
         .openScreen = [&]() -> std::unique_ptr<Screen> {
-            if (!displayOpens) throw std::runtime_error("no display could be opened");
+            if (!displayOpens)
+                throw std::runtime_error("no display could be opened");
             return std::make_unique<LoggedScreen>(recorder, keys);
         },
     };

@@ -10,7 +10,7 @@ namespace {
 
 struct WorkedAngle {
     double angle;
-    Triangle up;               // frame scale; empty when the worked values give none
+    Triangle up;  // frame scale; empty when the worked values give none
     Triangle down;
     TrianglePoints outline;
     TrianglePoints maskUpPolygon;

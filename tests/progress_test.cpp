@@ -22,7 +22,8 @@ TEST(ProgressLine, SummaryCountsFramesSecondsAndRate) {
 TEST(Progress, EachModeSaysWhatItShould) {
     std::ostringstream live;
     Progress onTerminal(ProgressMode::Live, live, 3);
-    for (int i = 0; i < 3; ++i) onTerminal.frameDone();
+    for (int i = 0; i < 3; ++i)
+        onTerminal.frameDone();
     onTerminal.finish();
     EXPECT_EQ(live.str().front(), '\r');
     EXPECT_EQ(live.str().back(), '\n');
@@ -30,7 +31,8 @@ TEST(Progress, EachModeSaysWhatItShould) {
 
     std::ostringstream summary;
     Progress toFile(ProgressMode::Summary, summary, 3);
-    for (int i = 0; i < 3; ++i) toFile.frameDone();
+    for (int i = 0; i < 3; ++i)
+        toFile.frameDone();
     EXPECT_EQ(summary.str(), "") << "nothing before the end";
     toFile.finish();
     const std::string said = summary.str();

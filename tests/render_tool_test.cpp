@@ -71,8 +71,10 @@ TEST(RenderStill, WritesTheSameKaleidoscopeAsTheLiveLoopAndTheCapture) {
 TEST(RenderStill, NegativeAnglesWrapAroundAndJpegOutputWorks) {
     ScratchFolder folder;
     ASSERT_TRUE(cv::imwrite(folder.path("frame.png"), syntheticScene()));
-    ASSERT_EQ(renderTool({"--angle=-30", folder.path("frame.png"), folder.path("a.png")}).exitStatus, 0);
-    ASSERT_EQ(renderTool({"--angle=330", folder.path("frame.png"), folder.path("b.png")}).exitStatus, 0);
+    ASSERT_EQ(
+        renderTool({"--angle=-30", folder.path("frame.png"), folder.path("a.png")}).exitStatus, 0);
+    ASSERT_EQ(
+        renderTool({"--angle=330", folder.path("frame.png"), folder.path("b.png")}).exitStatus, 0);
     EXPECT_EQ(readBytes(folder.path("a.png")), readBytes(folder.path("b.png")));
     ASSERT_EQ(renderTool({folder.path("frame.png"), folder.path("c.JPG")}).exitStatus, 0);
     EXPECT_EQ(cv::imread(folder.path("c.JPG")).size(), cv::Size(640, 640));
@@ -98,9 +100,10 @@ TEST(RenderTool, HelpGoesToStdoutAndUsageMistakesToStderr) {
     EXPECT_EQ(help.out.rfind("Usage: glintara-render", 0), 0u);
     EXPECT_EQ(help.err, "");
 
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"only-one"}, {"--bogus", "a", "b"},
-          {"--angle", "ten", "a", "b"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"only-one"},
+                                                 {"--bogus", "a", "b"},
+                                                 {"--angle", "ten", "a", "b"}}) {
         const auto mistake = renderTool(args);
         EXPECT_EQ(mistake.exitStatus, 2);
         EXPECT_EQ(mistake.out, "");
@@ -207,12 +210,12 @@ INSTANTIATE_TEST_SUITE_P(
                        return std::vector<std::string>{f.path("good.png"), f.path("shelf.png")};
                    },
                    "shelf.png", "is a directory"},
-        FailingRun{"OutputFolderMissing",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path("good.png"),
-                                                       f.path("nowhere/out.png")};
-                   },
-                   "nowhere/out.png", "cannot be written"},
+        FailingRun{
+            "OutputFolderMissing",
+            [](const ScratchFolder& f) {
+                return std::vector<std::string>{f.path("good.png"), f.path("nowhere/out.png")};
+            },
+            "nowhere/out.png", "cannot be written"},
         FailingRun{"CaptureFolderMissing",
                    [](const ScratchFolder& f) {
                        return std::vector<std::string>{"--capture", f.path("nowhere/cap.png"),

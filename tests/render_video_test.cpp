@@ -3,6 +3,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <fstream>
 #include <thread>
@@ -47,7 +51,7 @@ cv::Mat stillRender(const cv::Mat& frame, int angle, bool capture = false) {
 
 // A clip shared by the tests, made once.
 class VideoRender : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         folder_ = new ScratchFolder;
         writeSyntheticVideo(folder_->path("clip.avi"), 12, kMjpg);
@@ -62,7 +66,7 @@ protected:
 
     ScratchFolder out_;
 
-private:
+  private:
     static ScratchFolder* folder_;
     static std::vector<cv::Mat>* inputFrames_;
 };
@@ -88,7 +92,9 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
         const double match = psnr(frames[k], stillRender(inputFrames()[k], angle));
         EXPECT_GT(match, 25.0) << "frame " << k;
         const double wrongAngle = psnr(frames[k], stillRender(inputFrames()[k], (angle + 3) % 360));
-        EXPECT_GT(match, wrongAngle + 3.0) << "frame " << k << " is not at angle " << angle << " (" << match << " dB, " << wrongAngle << " dB three degrees off)";
+        EXPECT_GT(match, wrongAngle + 3.0)
+            << "frame " << k << " is not at angle " << angle << " (" << match << " dB, "
+            << wrongAngle << " dB three degrees off)";
     }
 
     const std::vector<cv::Mat> captures = readAllFrames(out_.path("cap.avi"));
@@ -156,9 +162,47 @@ TEST_F(VideoRender, StillOrVideoIsToldByContentNotByName) {
     std::filesystem::rename(out_.path("still.png"), out_.path("still.avi"));
     const auto still = renderTool({out_.path("still.avi"), out_.path("b.png")});
     ASSERT_EQ(still.exitStatus, 0) << still.err;
-    EXPECT_EQ(cv::norm(cv::imread(out_.path("b.png")), stillRender(inputFrames()[0], 0),
-                       cv::NORM_INF),
-              0.0);
+    EXPECT_EQ(
+        cv::norm(cv::imread(out_.path("b.png")), stillRender(inputFrames()[0], 0), cv::NORM_INF),
+        0.0);
+}
+
+TEST_F(VideoRender, AVideoWithNoFrameIsRefusedAsInput) {
+    cv::VideoWriter(out_.path("hollow.avi"), cv::CAP_OPENCV_MJPEG, kMjpg, 25, {640, 480}).release();
+    ASSERT_TRUE(std::filesystem::exists(out_.path("hollow.avi")));
+    const auto result = renderTool({out_.path("hollow.avi"), out_.path("out.avi")});
+    EXPECT_EQ(result.exitStatus, 1);
+    ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
+    EXPECT_NE(result.err.find(out_.path("hollow.avi") + ": "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("decodable frame"), std::string::npos) << result.err;
+    EXPECT_EQ(out_.names(), std::vector<std::string>{"hollow.avi"});
+}
+
+TEST_F(VideoRender, OnATerminalOneLineIsUpdatedInPlace) {
+    // stderr on a pseudo-terminal, as in an interactive shell.
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(GLINTARA_RENDER_BINARY, "glintara-render", clip().c_str(),
+              out_.path("out.avi").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(terminal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << said;
+    EXPECT_EQ(said.front(), '\r') << said;
+    EXPECT_NE(said.find("frame 12/12  100%"), std::string::npos) << said;
+    EXPECT_EQ(said.find("rendered"), std::string::npos) << "no summary on a terminal";
+    // The terminal turns the final newline into CR LF: one line, rewritten in place.
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 struct Interruption {

@@ -46,7 +46,7 @@ TEST(BlurTile, AccumulatesOverCalls) {
     EXPECT_EQ(tile.at<cv::Vec3b>(76, 76)[0], 10);  // 250 / 25
     EXPECT_EQ(tile.at<cv::Vec3b>(76, 79)[0], 0);   // outside the 5x5 reach
     blurTile(tile);
-    EXPECT_GT(tile.at<cv::Vec3b>(76, 79)[0], 0);   // the second blur reaches further
+    EXPECT_GT(tile.at<cv::Vec3b>(76, 79)[0], 0);  // the second blur reaches further
 }
 
 class Turn : public testing::TestWithParam<double> {};

@@ -12,14 +12,14 @@
 namespace {
 
 class StillPictureSource final : public glintara::FrameSource {
-public:
+  public:
     explicit StillPictureSource(cv::Mat picture) : picture_(std::move(picture)) {}
     bool read(cv::Mat& frame) override {
         picture_.copyTo(frame);
         return true;
     }
 
-private:
+  private:
     cv::Mat picture_;
 };
 
@@ -29,9 +29,8 @@ int main() {
     using namespace glintara;
     silenceLibraryLog();
     const Platform platform{
-        .openSource = [] {
-            return std::make_unique<StillPictureSource>(testing_support::syntheticScene());
-        },
+        .openSource =
+            [] { return std::make_unique<StillPictureSource>(testing_support::syntheticScene()); },
         .openScreen = openHighguiScreen,
     };
     return runApplication(platform, std::cout, std::cerr, renderKaleidoscope);

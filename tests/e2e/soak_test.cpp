@@ -36,7 +36,7 @@ double residentMiB() {
 
 // The real windows, waiting 1 ms instead of 30 for a key so the soak takes seconds, not minutes.
 class BriefWaits final : public Screen {
-public:
+  public:
     explicit BriefWaits(std::unique_ptr<Screen> screen) : screen_(std::move(screen)) {}
     void show(const std::string& window, const cv::Mat& image) override {
         screen_->show(window, image);
@@ -44,7 +44,7 @@ public:
     int waitKey(int) override { return screen_->waitKey(1); }
     bool windowClosed() override { return screen_->windowClosed(); }
 
-private:
+  private:
     std::unique_ptr<Screen> screen_;
 };
 

@@ -15,9 +15,10 @@ cv::Mat syntheticScene(cv::Size size, int phase) {
     cv::Mat scene(size, CV_8UC3);
     for (int y = 0; y < size.height; ++y) {
         for (int x = 0; x < size.width; ++x) {
-            scene.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>((x + 3 * phase) * 255 / size.width),
-                                                  static_cast<uchar>(y * 255 / size.height),
-                                                  static_cast<uchar>(((x + y) / 4 + phase * 5) % 256));
+            scene.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(static_cast<uchar>((x + 3 * phase) * 255 / size.width),
+                          static_cast<uchar>(y * 255 / size.height),
+                          static_cast<uchar>(((x + y) / 4 + phase * 5) % 256));
         }
     }
     cv::RNG rng(42);
@@ -53,10 +54,13 @@ std::uint64_t fingerprint(const cv::Mat& image) {
     return hash;
 }
 
-double psnr(const cv::Mat& a, const cv::Mat& b) { return cv::PSNR(a, b); }
+double psnr(const cv::Mat& a, const cv::Mat& b) {
+    return cv::PSNR(a, b);
+}
 
 ScratchFolder::ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "glintara-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "glintara-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a scratch folder");
     }

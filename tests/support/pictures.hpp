@@ -22,7 +22,7 @@ double psnr(const cv::Mat& a, const cv::Mat& b);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -33,7 +33,7 @@ public:
     // The names of the files in it, sorted.
     std::vector<std::string> names() const;
 
-private:
+  private:
     std::filesystem::path root_;
 };
 

@@ -15,7 +15,7 @@ namespace glintara::testing_support {
 
 // Gives `frames` copies of one frame, then no more (a negative count never runs out).
 class ScriptedSource : public FrameSource {
-public:
+  public:
     ScriptedSource(cv::Mat frame, int frames) : frame_(std::move(frame)), left_(frames) {}
     bool read(cv::Mat& frame) override {
         if (left_ == 0) {
@@ -28,7 +28,7 @@ public:
     }
     int taken = 0;
 
-private:
+  private:
     cv::Mat frame_;
     int left_;
 };
@@ -36,7 +36,7 @@ private:
 // Answers each key wait with the key scripted for that frame (counting from 0), or no key;
 // keeps the last image shown in each window.
 class ScriptedScreen : public Screen {
-public:
+  public:
     explicit ScriptedScreen(std::map<int, int> keysByFrame, int closeAtFrame = -1)
         : keys_(std::move(keysByFrame)), closeAt_(closeAtFrame) {}
     void show(const std::string& window, const cv::Mat& image) override {
@@ -55,7 +55,7 @@ public:
     std::map<std::string, int> shows;
     std::vector<int> waits;
 
-private:
+  private:
     std::map<int, int> keys_;
     int closeAt_;
 };

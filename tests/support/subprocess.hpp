@@ -17,7 +17,7 @@ struct ProcessResult {
 
 // A program started in the background, its output collected when waited for.
 class ChildProcess {
-public:
+  public:
     // argv[0] is the program's path. extraEnv entries ("NAME=value", or "NAME=" to clear)
     // are applied over this process's environment.
     ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv);
@@ -29,7 +29,7 @@ public:
     // Collects its output until it ends, killing it when the timeout runs out first.
     ProcessResult wait(std::chrono::milliseconds timeout);
 
-private:
+  private:
     int pid_ = -1;
     int outFd_ = -1;
     int errFd_ = -1;
