@@ -2,16 +2,11 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
-#include <csignal>
-#include <fstream>
-#include <thread>
-
-#include "app/frame.hpp"
 #include "app/frame_loop.hpp"
 #include "render/compose.hpp"
 #include "tests/support/pictures.hpp"
+#include "tests/support/render_tool.hpp"
 #include "tests/support/scripted.hpp"
 #include "tests/support/subprocess.hpp"
 
@@ -19,21 +14,6 @@ namespace glintara {
 namespace {
 
 using namespace testing_support;
-
-ProcessResult renderTool(std::vector<std::string> args,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-    args.insert(args.begin(), GLINTARA_RENDER_BINARY);
-    return runProcess(args, timeout);
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // What the live loop shows in "Glintara" for a frame at an angle.
 cv::Mat liveKaleidoscope(const cv::Mat& frame, int angle) {
@@ -49,8 +29,8 @@ TEST(RenderStill, WritesTheSameKaleidoscopeAsTheLiveLoopAndTheCapture) {
     const cv::Mat scene = syntheticScene();
     ASSERT_TRUE(cv::imwrite(folder.path("frame.png"), scene));
 
-    const auto result = renderTool({"--angle", "10", "--capture", folder.path("cap.png"),
-                                    folder.path("frame.png"), folder.path("out.png")});
+    const auto result = runRenderTool({"--angle", "10", "--capture", folder.path("cap.png"),
+                                       folder.path("frame.png"), folder.path("out.png")});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
@@ -72,11 +52,13 @@ TEST(RenderStill, NegativeAnglesWrapAroundAndJpegOutputWorks) {
     ScratchFolder folder;
     ASSERT_TRUE(cv::imwrite(folder.path("frame.png"), syntheticScene()));
     ASSERT_EQ(
-        renderTool({"--angle=-30", folder.path("frame.png"), folder.path("a.png")}).exitStatus, 0);
+        runRenderTool({"--angle=-30", folder.path("frame.png"), folder.path("a.png")}).exitStatus,
+        0);
     ASSERT_EQ(
-        renderTool({"--angle=330", folder.path("frame.png"), folder.path("b.png")}).exitStatus, 0);
-    EXPECT_EQ(readBytes(folder.path("a.png")), readBytes(folder.path("b.png")));
-    ASSERT_EQ(renderTool({folder.path("frame.png"), folder.path("c.JPG")}).exitStatus, 0);
+        runRenderTool({"--angle=330", folder.path("frame.png"), folder.path("b.png")}).exitStatus,
+        0);
+    EXPECT_EQ(readFile(folder.path("a.png")), readFile(folder.path("b.png")));
+    ASSERT_EQ(runRenderTool({folder.path("frame.png"), folder.path("c.JPG")}).exitStatus, 0);
     EXPECT_EQ(cv::imread(folder.path("c.JPG")).size(), cv::Size(640, 640));
 }
 
@@ -85,17 +67,13 @@ TEST(RenderStill, OddInputsArePreparedLikeCameraFrames) {
     cv::Mat grey;
     cv::cvtColor(syntheticScene({1024, 768}), grey, cv::COLOR_BGR2GRAY);
     ASSERT_TRUE(cv::imwrite(folder.path("grey.png"), grey));
-    ASSERT_EQ(renderTool({folder.path("grey.png"), folder.path("out.png")}).exitStatus, 0);
+    ASSERT_EQ(runRenderTool({folder.path("grey.png"), folder.path("out.png")}).exitStatus, 0);
 
-    ImageWorkspace ws = createWorkspace();
-    FrameScratch scratch;
-    loadFrame(grey, ws, scratch);
-    renderKaleidoscope(ws, 0.0);
-    EXPECT_EQ(cv::norm(cv::imread(folder.path("out.png")), ws.outputImage, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(cv::imread(folder.path("out.png")), renderOf(grey, 0), cv::NORM_INF), 0.0);
 }
 
 TEST(RenderTool, HelpGoesToStdoutAndUsageMistakesToStderr) {
-    const auto help = renderTool({"--help"});
+    const auto help = runRenderTool({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_EQ(help.out.rfind("Usage: glintara-render", 0), 0u);
     EXPECT_EQ(help.err, "");
@@ -104,7 +82,7 @@ TEST(RenderTool, HelpGoesToStdoutAndUsageMistakesToStderr) {
                                                  {"only-one"},
                                                  {"--bogus", "a", "b"},
                                                  {"--angle", "ten", "a", "b"}}) {
-        const auto mistake = renderTool(args);
+        const auto mistake = runRenderTool(args);
         EXPECT_EQ(mistake.exitStatus, 2);
         EXPECT_EQ(mistake.out, "");
         EXPECT_EQ(mistake.err.rfind("glintara-render: ", 0), 0u) << mistake.err;
@@ -126,12 +104,12 @@ TEST_P(RenderFailure, SaysOneLineNamingTheFileAndLeavesNothingBehind) {
     const cv::Mat scene = syntheticScene();
     cv::imwrite(folder.path("good.png"), scene);
     cv::imwrite(folder.path("good.jpg"), scene);
-    writeBytes(folder.path("out.png"), "precious");  // an earlier result must survive
+    writeFile(folder.path("out.png"), "precious");  // an earlier result must survive
     std::filesystem::create_directory(folder.path("folder"));
     const std::vector<std::string> arguments = GetParam().arguments(folder);
     const auto before = folder.names();
 
-    const auto result = renderTool(arguments);
+    const auto result = runRenderTool(arguments);
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     EXPECT_EQ(result.out, "");
     ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
@@ -140,14 +118,14 @@ TEST_P(RenderFailure, SaysOneLineNamingTheFileAndLeavesNothingBehind) {
     EXPECT_NE(result.err.find(GetParam().says), std::string::npos) << result.err;
 
     EXPECT_EQ(folder.names(), before) << "no new, partial or temporary file";
-    EXPECT_EQ(readBytes(folder.path("out.png")), "precious");
+    EXPECT_EQ(readFile(folder.path("out.png")), "precious");
 }
 
 std::string truncatedCopy(const ScratchFolder& folder, const std::string& name,
                           std::size_t keepFraction) {
-    const std::string bytes = readBytes(folder.path(name));
+    const std::string bytes = readFile(folder.path(name));
     const std::string cut = "cut-" + name;
-    writeBytes(folder.path(cut), bytes.substr(0, bytes.size() / keepFraction));
+    writeFile(folder.path(cut), bytes.substr(0, bytes.size() / keepFraction));
     return cut;
 }
 
@@ -166,13 +144,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "folder", "is a directory"},
         FailingRun{"EmptyInput",
                    [](const ScratchFolder& f) {
-                       writeBytes(f.path("empty.png"), "");
+                       writeFile(f.path("empty.png"), "");
                        return std::vector<std::string>{f.path("empty.png"), f.path("out.png")};
                    },
                    "empty.png", "is empty"},
         FailingRun{"TextInput",
                    [](const ScratchFolder& f) {
-                       writeBytes(f.path("notes.png"), "this is not a picture\n");
+                       writeFile(f.path("notes.png"), "this is not a picture\n");
                        return std::vector<std::string>{f.path("notes.png"), f.path("out.png")};
                    },
                    "notes.png", "not an image or a video"},
@@ -238,16 +216,14 @@ class GoldenRender : public testing::TestWithParam<Golden> {};
 
 TEST_P(GoldenRender, MatchesTheRecordedPicture) {
     const Golden golden = GetParam();
-    ImageWorkspace ws = createWorkspace();
-    FrameScratch scratch;
-    loadFrame(syntheticScene(), ws, scratch);
-    renderKaleidoscope(ws, golden.angle);
-    const std::uint64_t kaleidoscope = fingerprint(ws.outputImage);
-    const std::uint64_t capture = fingerprint(ws.frameImage);
+    const cv::Mat outputImage = renderOf(syntheticScene(), golden.angle);
+    const cv::Mat frameImage = renderOf(syntheticScene(), golden.angle, true);
+    const std::uint64_t kaleidoscope = fingerprint(outputImage);
+    const std::uint64_t capture = fingerprint(frameImage);
     if (kaleidoscope != golden.kaleidoscope || capture != golden.capture) {
         const std::string name = "golden-" + std::to_string(golden.angle);
-        cv::imwrite(name + "-kaleidoscope.png", ws.outputImage);
-        cv::imwrite(name + "-capture.png", ws.frameImage);
+        cv::imwrite(name + "-kaleidoscope.png", outputImage);
+        cv::imwrite(name + "-capture.png", frameImage);
     }
     EXPECT_EQ(kaleidoscope, golden.kaleidoscope) << std::hex << kaleidoscope;
     EXPECT_EQ(capture, golden.capture) << std::hex << capture;

@@ -14,6 +14,7 @@
 #include "app/frame.hpp"
 #include "render/compose.hpp"
 #include "tests/support/pictures.hpp"
+#include "tests/support/render_tool.hpp"
 #include "tests/support/subprocess.hpp"
 
 namespace glintara {
@@ -23,11 +24,6 @@ using namespace testing_support;
 using namespace std::chrono_literals;
 
 const int kMjpg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
-
-ProcessResult renderTool(std::vector<std::string> args) {
-    args.insert(args.begin(), GLINTARA_RENDER_BINARY);
-    return runProcess(args, 120s);
-}
 
 std::vector<cv::Mat> readAllFrames(const std::string& path, double* fps = nullptr) {
     cv::VideoCapture video(path, cv::CAP_FFMPEG);
@@ -39,14 +35,6 @@ std::vector<cv::Mat> readAllFrames(const std::string& path, double* fps = nullpt
         frames.push_back(frame.clone());
     }
     return frames;
-}
-
-cv::Mat stillRender(const cv::Mat& frame, int angle, bool capture = false) {
-    ImageWorkspace ws = createWorkspace();
-    FrameScratch scratch;
-    loadFrame(frame, ws, scratch);
-    renderKaleidoscope(ws, angle);
-    return (capture ? ws.frameImage : ws.outputImage).clone();
 }
 
 // A clip shared by the tests, made once.
@@ -76,7 +64,7 @@ std::vector<cv::Mat>* VideoRender::inputFrames_ = nullptr;
 
 TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
     ASSERT_EQ(inputFrames().size(), 12u);
-    const auto result = renderTool(
+    const auto result = runRenderTool(
         {"--angle", "355", "--capture", out_.path("cap.avi"), clip(), out_.path("out.avi")});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, "");
@@ -89,9 +77,9 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
     // Frame k is the still render at 355 + k, wrapping past 359, within the codec's loss.
     for (int k : {0, 4, 5, 11}) {
         const int angle = (355 + k) % 360;
-        const double match = psnr(frames[k], stillRender(inputFrames()[k], angle));
+        const double match = psnr(frames[k], renderOf(inputFrames()[k], angle));
         EXPECT_GT(match, 25.0) << "frame " << k;
-        const double wrongAngle = psnr(frames[k], stillRender(inputFrames()[k], (angle + 3) % 360));
+        const double wrongAngle = psnr(frames[k], renderOf(inputFrames()[k], (angle + 3) % 360));
         EXPECT_GT(match, wrongAngle + 3.0)
             << "frame " << k << " is not at angle " << angle << " (" << match << " dB, "
             << wrongAngle << " dB three degrees off)";
@@ -100,33 +88,33 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
     const std::vector<cv::Mat> captures = readAllFrames(out_.path("cap.avi"));
     ASSERT_EQ(captures.size(), 12u);
     EXPECT_EQ(captures[0].size(), cv::Size(640, 480));
-    EXPECT_GT(psnr(captures[7], stillRender(inputFrames()[7], 2, true)), 25.0);
+    EXPECT_GT(psnr(captures[7], renderOf(inputFrames()[7], 2, true)), 25.0);
     EXPECT_EQ(out_.names(), (std::vector<std::string>{"cap.avi", "out.avi"}));
 }
 
 TEST_F(VideoRender, Mp4OutputAndAFrameLimit) {
-    const auto result = renderTool({"--frames", "4", clip(), out_.path("out.mp4")});
+    const auto result = runRenderTool({"--frames", "4", clip(), out_.path("out.mp4")});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     const std::vector<cv::Mat> frames = readAllFrames(out_.path("out.mp4"));
     ASSERT_EQ(frames.size(), 4u);
-    EXPECT_GT(psnr(frames[3], stillRender(inputFrames()[3], 3)), 25.0);
+    EXPECT_GT(psnr(frames[3], renderOf(inputFrames()[3], 3)), 25.0);
 }
 
 TEST_F(VideoRender, SummaryWhenStderrIsNotATerminalAndSilenceWhenQuiet) {
-    const auto told = renderTool({clip(), out_.path("a.avi")});
+    const auto told = runRenderTool({clip(), out_.path("a.avi")});
     ASSERT_EQ(told.exitStatus, 0);
     ASSERT_EQ(linesOf(told.err).size(), 1u) << told.err;
     EXPECT_EQ(told.err.rfind("rendered 12 frames in ", 0), 0u) << told.err;
     EXPECT_EQ(told.err.find('\r'), std::string::npos);
 
-    const auto quiet = renderTool({"--quiet", clip(), out_.path("b.avi")});
+    const auto quiet = runRenderTool({"--quiet", clip(), out_.path("b.avi")});
     ASSERT_EQ(quiet.exitStatus, 0);
     EXPECT_EQ(quiet.err, "");
 }
 
 TEST_F(VideoRender, AnExtensionWithNoVideoWriterIsRefused) {
     for (const std::string name : {"out.png", "out.xyz", "out"}) {
-        const auto result = renderTool({clip(), out_.path(name)});
+        const auto result = runRenderTool({clip(), out_.path(name)});
         EXPECT_EQ(result.exitStatus, 1) << name;
         ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
         EXPECT_NE(result.err.find(out_.path(name) + ": no video format"), std::string::npos)
@@ -136,41 +124,38 @@ TEST_F(VideoRender, AnExtensionWithNoVideoWriterIsRefused) {
 }
 
 TEST_F(VideoRender, AFrameThatFailsToDecodeMidwayLeavesNoOutput) {
-    std::ifstream in(clip(), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::ofstream(out_.path("cut.avi"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    std::ofstream(out_.path("out.avi"), std::ios::binary) << "precious";
+    const std::string bytes = readFile(clip());
+    writeFile(out_.path("cut.avi"), bytes.substr(0, bytes.size() / 2));
+    writeFile(out_.path("out.avi"), "precious");
 
-    const auto result = renderTool({out_.path("cut.avi"), out_.path("out.avi")});
+    const auto result = runRenderTool({out_.path("cut.avi"), out_.path("out.avi")});
     EXPECT_EQ(result.exitStatus, 1);
     ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
     EXPECT_NE(result.err.find(out_.path("cut.avi") + ": frame "), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("could not be decoded"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("nothing was written"), std::string::npos) << result.err;
     EXPECT_EQ(out_.names(), (std::vector<std::string>{"cut.avi", "out.avi"}));
-    std::ifstream kept(out_.path("out.avi"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "precious");
+    EXPECT_EQ(readFile(out_.path("out.avi")), "precious");
 }
 
 TEST_F(VideoRender, StillOrVideoIsToldByContentNotByName) {
     std::filesystem::copy_file(clip(), out_.path("clip.png"));
-    const auto video = renderTool({"--frames", "2", out_.path("clip.png"), out_.path("a.avi")});
+    const auto video = runRenderTool({"--frames", "2", out_.path("clip.png"), out_.path("a.avi")});
     ASSERT_EQ(video.exitStatus, 0) << video.err;
     EXPECT_EQ(readAllFrames(out_.path("a.avi")).size(), 2u);
 
     ASSERT_TRUE(cv::imwrite(out_.path("still.png"), inputFrames()[0]));
     std::filesystem::rename(out_.path("still.png"), out_.path("still.avi"));
-    const auto still = renderTool({out_.path("still.avi"), out_.path("b.png")});
+    const auto still = runRenderTool({out_.path("still.avi"), out_.path("b.png")});
     ASSERT_EQ(still.exitStatus, 0) << still.err;
-    EXPECT_EQ(
-        cv::norm(cv::imread(out_.path("b.png")), stillRender(inputFrames()[0], 0), cv::NORM_INF),
-        0.0);
+    EXPECT_EQ(cv::norm(cv::imread(out_.path("b.png")), renderOf(inputFrames()[0], 0), cv::NORM_INF),
+              0.0);
 }
 
 TEST_F(VideoRender, AVideoWithNoFrameIsRefusedAsInput) {
     cv::VideoWriter(out_.path("hollow.avi"), cv::CAP_OPENCV_MJPEG, kMjpg, 25, {640, 480}).release();
     ASSERT_TRUE(std::filesystem::exists(out_.path("hollow.avi")));
-    const auto result = renderTool({out_.path("hollow.avi"), out_.path("out.avi")});
+    const auto result = runRenderTool({out_.path("hollow.avi"), out_.path("out.avi")});
     EXPECT_EQ(result.exitStatus, 1);
     ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
     EXPECT_NE(result.err.find(out_.path("hollow.avi") + ": "), std::string::npos) << result.err;
@@ -215,7 +200,7 @@ class InterruptedRender : public testing::TestWithParam<Interruption> {};
 TEST_P(InterruptedRender, RemovesItsTemporariesAndKeepsTheOldOutput) {
     ScratchFolder folder;
     writeSyntheticVideo(folder.path("long.avi"), 300, kMjpg, {320, 240});
-    std::ofstream(folder.path("out.avi"), std::ios::binary) << "precious";
+    writeFile(folder.path("out.avi"), "precious");
 
     ChildProcess child({GLINTARA_RENDER_BINARY, "--capture", folder.path("cap.avi"),
                         folder.path("long.avi"), folder.path("out.avi")},
@@ -232,8 +217,7 @@ TEST_P(InterruptedRender, RemovesItsTemporariesAndKeepsTheOldOutput) {
 
     EXPECT_EQ(result.exitStatus, GetParam().status) << result.err;
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"long.avi", "out.avi"}));
-    std::ifstream kept(folder.path("out.avi"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "precious");
+    EXPECT_EQ(readFile(folder.path("out.avi")), "precious");
     EXPECT_NE(result.err.find("interrupted"), std::string::npos) << result.err;
 }
 

@@ -4,10 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
+
+#include "app/frame.hpp"
+#include "render/compose.hpp"
 
 namespace glintara::testing_support {
 
@@ -79,6 +84,23 @@ std::vector<std::string> ScratchFolder::names() const {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+cv::Mat renderOf(const cv::Mat& frame, int angle, bool capture) {
+    ImageWorkspace ws = createWorkspace();
+    FrameScratch scratch;
+    loadFrame(frame, ws, scratch);
+    renderKaleidoscope(ws, angle);
+    return (capture ? ws.frameImage : ws.outputImage).clone();
 }
 
 std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc, cv::Size size,

@@ -1,4 +1,5 @@
-// Generated test content, picture fingerprints and scratch folders.
+// Generated test content, renders to compare with, picture fingerprints, files and scratch
+// folders.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,14 @@ class ScratchFolder {
   private:
     std::filesystem::path root_;
 };
+
+// The whole content of a file, and a file made of the given bytes.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+// What the renderer makes of a frame at an angle, prepared as a camera frame is: the
+// kaleidoscope, or with `capture` the frame with the guide outline.
+cv::Mat renderOf(const cv::Mat& frame, int angle, bool capture = false);
 
 // Writes a video of `frames` synthetic scenes with the given codec; returns its path.
 std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc,
