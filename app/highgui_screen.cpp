@@ -1,5 +1,7 @@
 #include "app/highgui_screen.hpp"
 
+#include "app/workspace.hpp"
+
 #include <cstdlib>
 #include <stdexcept>
 #include <string_view>
@@ -38,7 +40,7 @@ class HighguiScreen final : public Screen {
         cv::namedWindow(kCaptureWindow, kWindowFlags);
         cv::namedWindow(kKaleidoscopeWindow, kWindowFlags);
         cv::moveWindow(kCaptureWindow, 0, 0);
-        cv::moveWindow(kKaleidoscopeWindow, 640 + kWindowGap, 0);
+        cv::moveWindow(kKaleidoscopeWindow, kFrameWidth + kWindowGap, 0);
     }
     ~HighguiScreen() override { cv::destroyAllWindows(); }
     HighguiScreen(const HighguiScreen&) = delete;

@@ -90,11 +90,14 @@ TEST(RenderTool, HelpGoesToStdoutAndUsageMistakesToStderr) {
     }
 }
 
+// A run that must fail. Arguments not starting with "--" name files in the test's folder,
+// which holds good.png, good.jpg, an earlier out.png and an empty folder "folder".
 struct FailingRun {
     std::string name;
-    std::function<std::vector<std::string>(const ScratchFolder&)> arguments;
+    std::vector<std::string> arguments;
     std::string namedFile;  // the file the error line must name
     std::string says;
+    std::function<void(const ScratchFolder&)> prepare = [](const ScratchFolder&) {};
 };
 
 class RenderFailure : public testing::TestWithParam<FailingRun> {};
@@ -106,101 +109,66 @@ TEST_P(RenderFailure, SaysOneLineNamingTheFileAndLeavesNothingBehind) {
     cv::imwrite(folder.path("good.jpg"), scene);
     writeFile(folder.path("out.png"), "precious");  // an earlier result must survive
     std::filesystem::create_directory(folder.path("folder"));
-    const std::vector<std::string> arguments = GetParam().arguments(folder);
+    GetParam().prepare(folder);
+    std::vector<std::string> arguments;
+    for (const std::string& argument : GetParam().arguments) {
+        arguments.push_back(argument.starts_with("--") ? argument : folder.path(argument));
+    }
     const auto before = folder.names();
 
     const auto result = runRenderTool(arguments);
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     EXPECT_EQ(result.out, "");
     ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
-    EXPECT_EQ(result.err.rfind("glintara-render: ", 0), 0u) << result.err;
-    EXPECT_NE(result.err.find(folder.path(GetParam().namedFile)), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.rfind("glintara-render: " + folder.path(GetParam().namedFile) + ": ", 0),
+              0u)
+        << result.err;
     EXPECT_NE(result.err.find(GetParam().says), std::string::npos) << result.err;
 
     EXPECT_EQ(folder.names(), before) << "no new, partial or temporary file";
     EXPECT_EQ(readFile(folder.path("out.png")), "precious");
 }
 
-std::string truncatedCopy(const ScratchFolder& folder, const std::string& name,
-                          std::size_t keepFraction) {
-    const std::string bytes = readFile(folder.path(name));
-    const std::string cut = "cut-" + name;
-    writeFile(folder.path(cut), bytes.substr(0, bytes.size() / keepFraction));
-    return cut;
+// A copy of the file cut to half its length, named "cut-" + name.
+std::function<void(const ScratchFolder&)> cutInHalf(const std::string& name) {
+    return [name](const ScratchFolder& folder) {
+        const std::string bytes = readFile(folder.path(name));
+        writeFile(folder.path("cut-" + name), bytes.substr(0, bytes.size() / 2));
+    };
 }
 
+std::function<void(const ScratchFolder&)> fileHolding(const std::string& name,
+                                                      const std::string& bytes) {
+    return [=](const ScratchFolder& folder) { writeFile(folder.path(name), bytes); };
+}
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Paths, RenderFailure,
     testing::Values(
-        FailingRun{"MissingInput",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path("none.png"), f.path("out.png")};
-                   },
-                   "none.png", "no such file"},
-        FailingRun{"DirectoryInput",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path("folder"), f.path("out.png")};
-                   },
-                   "folder", "is a directory"},
-        FailingRun{"EmptyInput",
-                   [](const ScratchFolder& f) {
-                       writeFile(f.path("empty.png"), "");
-                       return std::vector<std::string>{f.path("empty.png"), f.path("out.png")};
-                   },
-                   "empty.png", "is empty"},
-        FailingRun{"TextInput",
-                   [](const ScratchFolder& f) {
-                       writeFile(f.path("notes.png"), "this is not a picture\n");
-                       return std::vector<std::string>{f.path("notes.png"), f.path("out.png")};
-                   },
-                   "notes.png", "not an image or a video"},
-        FailingRun{"TruncatedPng",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path(truncatedCopy(f, "good.png", 2)),
-                                                       f.path("out.png")};
-                   },
-                   "cut-good.png", "damaged or truncated"},
-        FailingRun{"TruncatedJpeg",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path(truncatedCopy(f, "good.jpg", 2)),
-                                                       f.path("out.png")};
-                   },
-                   "cut-good.jpg", "damaged or truncated"},
-        FailingRun{"UnknownOutputExtension",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path("good.png"), f.path("out.xyz")};
-                   },
-                   "out.xyz", "no image format"},
-        FailingRun{"OutputWithoutExtension",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{f.path("good.png"), f.path("out")};
-                   },
-                   "out", "no image format"},
-        FailingRun{"UnknownCaptureExtension",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{"--capture", f.path("cap.doc"),
-                                                       f.path("good.png"), f.path("out.png")};
-                   },
+        FailingRun{"MissingInput", {"none.png", "out.png"}, "none.png", "no such file"},
+        FailingRun{"DirectoryInput", {"folder", "out.png"}, "folder", "is a directory"},
+        FailingRun{"EmptyInput", {"empty.png", "out.png"}, "empty.png", "is empty",
+                   fileHolding("empty.png", "")},
+        FailingRun{"TextInput", {"notes.png", "out.png"}, "notes.png", "not an image or a video",
+                   fileHolding("notes.png", "this is not a picture\n")},
+        FailingRun{"TruncatedPng", {"cut-good.png", "out.png"}, "cut-good.png",
+                   "damaged or truncated", cutInHalf("good.png")},
+        FailingRun{"TruncatedJpeg", {"cut-good.jpg", "out.png"}, "cut-good.jpg",
+                   "damaged or truncated", cutInHalf("good.jpg")},
+        FailingRun{"UnknownOutputExtension", {"good.png", "out.xyz"}, "out.xyz", "no image format"},
+        FailingRun{"OutputWithoutExtension", {"good.png", "out"}, "out", "no image format"},
+        FailingRun{"UnknownCaptureExtension", {"--capture", "cap.doc", "good.png", "out.png"},
                    "cap.doc", "no image format"},
-        FailingRun{"OutputIsADirectory",
-                   [](const ScratchFolder& f) {
-                       std::filesystem::create_directory(f.path("shelf.png"));
-                       return std::vector<std::string>{f.path("good.png"), f.path("shelf.png")};
-                   },
-                   "shelf.png", "is a directory"},
-        FailingRun{
-            "OutputFolderMissing",
-            [](const ScratchFolder& f) {
-                return std::vector<std::string>{f.path("good.png"), f.path("nowhere/out.png")};
-            },
-            "nowhere/out.png", "cannot be written"},
-        FailingRun{"CaptureFolderMissing",
-                   [](const ScratchFolder& f) {
-                       return std::vector<std::string>{"--capture", f.path("nowhere/cap.png"),
-                                                       f.path("good.png"), f.path("out.png")};
-                   },
+        FailingRun{"OutputIsADirectory", {"good.png", "folder.png"}, "folder.png",
+                   "is a directory",
+                   [](const ScratchFolder& f) { std::filesystem::create_directory(f.path("folder.png")); }},
+        FailingRun{"OutputFolderMissing", {"good.png", "nowhere/out.png"}, "nowhere/out.png",
+                   "cannot be written"},
+        FailingRun{"CaptureFolderMissing", {"--capture", "nowhere/cap.png", "good.png", "out.png"},
                    "nowhere/cap.png", "cannot be written"}),
     [](const testing::TestParamInfo<FailingRun>& info) { return info.param.name; });
+// clang-format on
 
 // Fingerprints of renders of the synthetic scene, taken when the renderer's output was
 // checked against the layout tables, the blur counts and the transforms above. A change
