@@ -1,13 +1,13 @@
 #include "app/highgui_screen.hpp"
 
-#include "app/workspace.hpp"
-
 #include <cstdlib>
 #include <stdexcept>
 #include <string_view>
 
-#include <xcb/xcb.h>
 #include <opencv2/highgui.hpp>
+#include <xcb/xcb.h>
+
+#include "app/workspace.hpp"
 
 namespace glintara {
 namespace {
