@@ -123,12 +123,12 @@ class RealWindows : public testing::Test {
         x_.run({"/usr/bin/xdotool", "windowactivate", "--sync", window.value_or(*kaleidoscope_)});
         x_.run({"/usr/bin/xdotool", "key", keys});
         lastKeyAt_ = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(300ms);  // several frames pass
+        std::this_thread::sleep_for(400ms);  // several frames pass
     }
 
     bool turning() {
         const cv::Mat before = screenshot(*kaleidoscope_);
-        std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(400ms);  // several frames, even on a loaded machine
         const cv::Mat after = screenshot(*kaleidoscope_);
         return cv::norm(before, after, cv::NORM_INF) != 0.0;
     }
