@@ -62,7 +62,7 @@ Input Input::open(const std::string& path) {
         return input;
     }
 
-    QuietStderr quiet;
+    QuietStderr quiet(QuietStderr::Keep::Nothing);
     // FFmpeg alone: the generic backends would take a name with '%' as an image sequence.
     if (!input.video_.open(path, cv::CAP_FFMPEG)) {
         throw fileError(path, "is not an image or a video that can be read");
@@ -87,7 +87,7 @@ bool Input::readFrame(cv::Mat& frame) {
     if (framesRead_ == 0) {
         frame = firstFrame_;
     } else {
-        QuietStderr quiet;
+        QuietStderr quiet(QuietStderr::Keep::Nothing);
         if (!video_.read(frame) || frame.empty()) {
             return false;
         }

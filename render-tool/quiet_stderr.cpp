@@ -4,17 +4,32 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace glintara::tool {
+namespace {
 
-QuietStderr::QuietStderr() {
+int openCapture(QuietStderr::Keep keep) {
+    if (keep == QuietStderr::Keep::Nothing) {
+        return open("/dev/null", O_WRONLY | O_CLOEXEC);
+    }
+    std::string name =
+        (std::filesystem::temp_directory_path() / "glintara-stderr-XXXXXX").string();
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        unlink(name.c_str());
+    }
+    return fd;
+}
+
+}  // namespace
+
+QuietStderr::QuietStderr(Keep keep) : keep_(keep) {
     std::fflush(stderr);
-    char name[] = "/tmp/glintara-stderr-XXXXXX";
-    capture_ = mkostemp(name, O_CLOEXEC);
+    capture_ = openCapture(keep);
     if (capture_ < 0) {
         return;  // nothing to catch with: let the library speak
     }
-    unlink(name);
     savedStderr_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
     dup2(capture_, STDERR_FILENO);
 }
@@ -31,13 +46,15 @@ std::string QuietStderr::finish() {
         close(savedStderr_);
         savedStderr_ = -1;
     }
-    if (capture_ >= 0) {
+    if (capture_ >= 0 && keep_ == Keep::Text) {
         char buffer[1024];
         ssize_t n = 0;
         lseek(capture_, 0, SEEK_SET);
         while ((n = read(capture_, buffer, sizeof buffer)) > 0 && text.size() < 65536) {
             text.append(buffer, static_cast<std::size_t>(n));
         }
+    }
+    if (capture_ >= 0) {
         close(capture_);
         capture_ = -1;
     }

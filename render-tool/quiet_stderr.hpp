@@ -8,7 +8,11 @@ namespace glintara::tool {
 
 class QuietStderr {
   public:
-    QuietStderr();
+    // Text keeps what is printed for finish() to return; Nothing throws it away, with no
+    // file to make, for calls made once per video frame.
+    enum class Keep { Text, Nothing };
+
+    explicit QuietStderr(Keep keep = Keep::Text);
     ~QuietStderr();
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;
@@ -17,6 +21,7 @@ class QuietStderr {
     std::string finish();
 
   private:
+    Keep keep_;
     int savedStderr_ = -1;
     int capture_ = -1;
 };
