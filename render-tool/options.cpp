@@ -24,6 +24,45 @@ int normalisedAngle(long long degrees) {
     return static_cast<int>(((degrees % 360) + 360) % 360);
 }
 
+std::optional<UsageError> setAngle(std::string_view value, Options& options) {
+    const auto degrees = parseInteger(value);
+    if (!degrees) {
+        return UsageError{"--angle takes a whole number of degrees, not '" + std::string(value) +
+                          "'"};
+    }
+    options.angle = normalisedAngle(*degrees);
+    return std::nullopt;
+}
+
+std::optional<UsageError> setCapture(std::string_view value, Options& options) {
+    if (value.empty()) {
+        return UsageError{"--capture needs a file name"};
+    }
+    options.capturePath = std::string(value);
+    return std::nullopt;
+}
+
+std::optional<UsageError> setFrameLimit(std::string_view value, Options& options) {
+    const auto count = parseInteger(value);
+    if (!count || *count < 1) {
+        return UsageError{"--frames takes a whole number of at least 1, not '" +
+                          std::string(value) + "'"};
+    }
+    options.frameLimit = *count;
+    return std::nullopt;
+}
+
+struct ValueOption {
+    std::string_view name;
+    std::optional<UsageError> (*set)(std::string_view value, Options& options);
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--angle", setAngle},
+    {"--capture", setCapture},
+    {"--frames", setFrameLimit},
+};
+
 class Parser {
   public:
     Parser(int argc, const char* const* argv) : args_(argv + 1, argv + argc) {}
@@ -42,31 +81,8 @@ class Parser {
                 return HelpRequested{};
             } else if (arg == "--quiet" || arg == "-q") {
                 options.quiet = true;
-            } else if (isOption(arg, "--angle")) {
-                const auto value = valueOf(arg, "--angle");
-                if (!value)
-                    return UsageError{"--angle needs a value"};
-                const auto degrees = parseInteger(*value);
-                if (!degrees)
-                    return UsageError{"--angle takes a whole number of degrees, not '" +
-                                      std::string(*value) + "'"};
-                options.angle = normalisedAngle(*degrees);
-            } else if (isOption(arg, "--capture")) {
-                const auto value = valueOf(arg, "--capture");
-                if (!value || value->empty())
-                    return UsageError{"--capture needs a file name"};
-                options.capturePath = std::string(*value);
-            } else if (isOption(arg, "--frames")) {
-                const auto value = valueOf(arg, "--frames");
-                if (!value)
-                    return UsageError{"--frames needs a value"};
-                const auto count = parseInteger(*value);
-                if (!count || *count < 1)
-                    return UsageError{"--frames takes a whole number of at least 1, not '" +
-                                      std::string(*value) + "'"};
-                options.frameLimit = *count;
-            } else {
-                return UsageError{"unknown option '" + std::string(arg) + "'"};
+            } else if (auto mistake = readValueOption(arg, options)) {
+                return *mistake;
             }
         }
         if (operands.size() < 2) {
@@ -81,19 +97,20 @@ class Parser {
     }
 
   private:
-    static bool isOption(std::string_view arg, std::string_view name) {
-        return arg == name || (arg.starts_with(name) && arg.substr(name.size()).starts_with("="));
-    }
-
-    // "--name=value" or "--name value".
-    std::optional<std::string_view> valueOf(std::string_view arg, std::string_view name) {
-        if (arg.size() > name.size()) {
-            return arg.substr(name.size() + 1);
+    // "--name value" or "--name=value" for one of the options that take a value.
+    std::optional<UsageError> readValueOption(std::string_view arg, Options& options) {
+        for (const ValueOption& option : kValueOptions) {
+            if (arg == option.name) {
+                if (index_ + 1 >= args_.size()) {
+                    return UsageError{std::string(option.name) + " needs a value"};
+                }
+                return option.set(args_[++index_], options);
+            }
+            if (arg.starts_with(option.name) && arg.substr(option.name.size()).starts_with("=")) {
+                return option.set(arg.substr(option.name.size() + 1), options);
+            }
         }
-        if (index_ + 1 >= args_.size()) {
-            return std::nullopt;
-        }
-        return std::string_view(args_[++index_]);
+        return UsageError{"unknown option '" + std::string(arg) + "'"};
     }
 
     std::vector<std::string> args_;
