@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include <opencv2/highgui.hpp>
 #include <xcb/xcb.h>
+#include <opencv2/highgui.hpp>
 
 #include "app/workspace.hpp"
 

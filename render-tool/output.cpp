@@ -51,31 +51,26 @@ StillOutput::StillOutput(const std::string& path, const cv::Mat& picture) : file
     file_.write(encode(path, picture));
 }
 
-std::optional<VideoFormat> videoFormatFor(const std::string& path) {
-    // OpenCV's own MJPEG writer takes a quality setting; through FFmpeg the fine detail of the
-    // kaleidoscope would be lost to a low default bit rate.
-    static const VideoFormat mjpeg{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                                   cv::CAP_OPENCV_MJPEG, 95};
-    static const VideoFormat mpeg4{cv::VideoWriter::fourcc('m', 'p', '4', 'v'), cv::CAP_FFMPEG, 0};
-    static const std::map<std::string, VideoFormat> formats{
+std::optional<int> videoCodecFor(const std::string& path) {
+    const int mjpeg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
+    const int mpeg4 = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+    const std::map<std::string, int> codecs{
         {".avi", mjpeg}, {".mp4", mpeg4}, {".m4v", mpeg4}, {".mov", mpeg4}, {".mkv", mpeg4},
     };
-    const auto format = formats.find(lowerExtension(path));
-    if (format == formats.end()) {
+    const auto codec = codecs.find(lowerExtension(path));
+    if (codec == codecs.end()) {
         return std::nullopt;
     }
-    return format->second;
+    return codec->second;
 }
 
 VideoOutput::VideoOutput(const std::string& path, double framesPerSecond, cv::Size frameSize)
     : file_(path) {
-    const std::optional<VideoFormat> format = videoFormatFor(path);
-    std::vector<int> parameters{cv::VIDEOWRITER_PROP_IS_COLOR, 1};
-    if (format && format->quality > 0) {
-        parameters.insert(parameters.end(), {cv::VIDEOWRITER_PROP_QUALITY, format->quality});
-    }
-    if (!format || !writer_.open(file_.temporaryPath(), format->backend, format->fourcc,
-                                 framesPerSecond, frameSize, parameters)) {
+    // FFmpeg keeps a fractional frame rate such as 12.5 or 29.97; OpenCV's own MJPEG writer,
+    // sharper as it is, would round it to whole frames per second.
+    const std::optional<int> codec = videoCodecFor(path);
+    if (!codec || !writer_.open(file_.temporaryPath(), cv::CAP_FFMPEG, *codec, framesPerSecond,
+                                frameSize, true)) {
         throw fileError(path, "no video format has " + describeExtension(path));
     }
 }

@@ -26,15 +26,8 @@ class StillOutput {
     PendingFile file_;
 };
 
-// How a video of a given extension is written.
-struct VideoFormat {
-    int fourcc;
-    int backend;  // the OpenCV video I/O backend that writes it
-    int quality;  // 0..100 where the backend takes one, else 0
-};
-
-// The video format for the path's extension, if there is one.
-std::optional<VideoFormat> videoFormatFor(const std::string& path);
+// The four-character code of the video codec for the path's extension, if there is one.
+std::optional<int> videoCodecFor(const std::string& path);
 
 class VideoOutput {
   public:

@@ -13,8 +13,7 @@ int openCapture(QuietStderr::Keep keep) {
     if (keep == QuietStderr::Keep::Nothing) {
         return open("/dev/null", O_WRONLY | O_CLOEXEC);
     }
-    std::string name =
-        (std::filesystem::temp_directory_path() / "glintara-stderr-XXXXXX").string();
+    std::string name = (std::filesystem::temp_directory_path() / "glintara-stderr-XXXXXX").string();
     const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) {
         unlink(name.c_str());

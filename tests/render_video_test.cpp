@@ -42,7 +42,8 @@ class VideoRender : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         folder_ = new ScratchFolder;
-        writeSyntheticVideo(folder_->path("clip.avi"), 12, kMjpg);
+        // A fractional frame rate, which the output must keep.
+        writeSyntheticVideo(folder_->path("clip.avi"), 12, kMjpg, {640, 480}, 12.5);
         inputFrames_ = new std::vector<cv::Mat>(readAllFrames(folder_->path("clip.avi")));
     }
     static void TearDownTestSuite() {
@@ -72,7 +73,7 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
     double fps = 0.0;
     const std::vector<cv::Mat> frames = readAllFrames(out_.path("out.avi"), &fps);
     ASSERT_EQ(frames.size(), 12u);
-    EXPECT_DOUBLE_EQ(fps, 25.0);
+    EXPECT_DOUBLE_EQ(fps, 12.5);
     EXPECT_EQ(frames[0].size(), cv::Size(640, 640));
     // Frame k is the still render at 355 + k, wrapping past 359, within the codec's loss.
     for (int k : {0, 4, 5, 11}) {
@@ -95,8 +96,10 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
 TEST_F(VideoRender, Mp4OutputAndAFrameLimit) {
     const auto result = runRenderTool({"--frames", "4", clip(), out_.path("out.mp4")});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
-    const std::vector<cv::Mat> frames = readAllFrames(out_.path("out.mp4"));
+    double fps = 0.0;
+    const std::vector<cv::Mat> frames = readAllFrames(out_.path("out.mp4"), &fps);
     ASSERT_EQ(frames.size(), 4u);
+    EXPECT_NEAR(fps, 12.5, 1e-6);
     EXPECT_GT(psnr(frames[3], renderOf(inputFrames()[3], 3)), 25.0);
 }
 
