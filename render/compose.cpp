@@ -104,15 +104,17 @@ std::span<const Placement, kPlacementCount> placementSchedule() {
     return kSchedule;
 }
 
-cv::Point placementOrigin(const Placement& placement, const Triangles& tileTriangles,
-                          cv::Size canvasSize, cv::Size tileSize) {
-    const int bx = canvasSize.width / 2 - tileSize.width / 2;
-    const int by = canvasSize.height / 2 - tileSize.height / 2;
+cv::Point placementOrigin(cv::Size canvasSize, cv::Size tileSize) {
+    return {canvasSize.width / 2 - tileSize.width / 2, canvasSize.height / 2 - tileSize.height / 2};
+}
+
+cv::Point tilePosition(const Placement& placement, const Triangles& tileTriangles,
+                       cv::Point origin) {
     const auto x = [](const cv::Point2f& p) { return static_cast<double>(p.x); };
     const auto y = [](const cv::Point2f& p) { return static_cast<double>(p.y); };
     // Truncated toward zero, with no rounding: the tiling is laid to these exact pixels.
-    return {static_cast<int>(offsetSum(bx, placement, tileTriangles, x)),
-            static_cast<int>(offsetSum(by, placement, tileTriangles, y))};
+    return {static_cast<int>(offsetSum(origin.x, placement, tileTriangles, x)),
+            static_cast<int>(offsetSum(origin.y, placement, tileTriangles, y))};
 }
 
 void renderKaleidoscope(ImageWorkspace& ws, double angle) {
@@ -123,16 +125,15 @@ void renderKaleidoscope(ImageWorkspace& ws, double angle) {
     scaleToTile(triangles);
     buildMasks(triangles, ws.tileImage.size(), ws.maskUp, ws.maskDown);
 
+    const cv::Point origin = placementOrigin(ws.outputImage.size(), ws.tileImage.size());
     ws.outputImage.setTo(cv::Scalar::all(0));
     for (const Placement& placement : placementSchedule()) {
         makeTile(placement.make, angle, ws);
         if (placement.blurFirst) {
             blurTile(ws.tileImage);
         }
-        const cv::Point origin =
-            placementOrigin(placement, triangles, ws.outputImage.size(), ws.tileImage.size());
-        placeTile(ws.tileImage, placement.mask == Up ? ws.maskUp : ws.maskDown, origin,
-                  ws.outputImage);
+        placeTile(ws.tileImage, placement.mask == Up ? ws.maskUp : ws.maskDown,
+                  tilePosition(placement, triangles, origin), ws.outputImage);
     }
 }
 

@@ -36,9 +36,14 @@ struct Placement {
 // The 25 placements in the order they are laid; where tiles overlap, the later one wins.
 std::span<const Placement, kPlacementCount> placementSchedule();
 
-// Where a placement's tile goes on the canvas, for tile-scale triangles.
-cv::Point placementOrigin(const Placement& placement, const Triangles& tileTriangles,
-                          cv::Size canvasSize, cv::Size tileSize);
+// The placement base: where a tile centred on the canvas has its top-left corner (integer
+// halves, so (244, 244) for a 153-pixel tile on the 640-pixel canvas).
+cv::Point placementOrigin(cv::Size canvasSize, cv::Size tileSize);
+
+// Where a placement's tile goes: the base plus the placement's offset for tile-scale
+// triangles, truncated toward zero.
+cv::Point tilePosition(const Placement& placement, const Triangles& tileTriangles,
+                       cv::Point origin);
 
 // Brightens the square, draws the guide outline on the frame, rebuilds both masks and
 // composes the canvas; frameImage must already hold the frame and squareImage its cut.

@@ -80,8 +80,10 @@ void buildMasks(const Triangles& tileTriangles, cv::Size tileSize, cv::Mat& mask
                 cv::Mat& maskDown) {
     const int cx = tileSize.width / 2;
     const int cy = tileSize.height / 2;
-    fillTriangle(maskUp, makeIntegerPoints(tileTriangles.upTriangle, cx, cy));
-    fillTriangle(maskDown, makeIntegerPoints(tileTriangles.downTriangle, cx, cy));
+    const TrianglePoints upPoints = makeIntegerPoints(tileTriangles.upTriangle, cx, cy);
+    const TrianglePoints downPoints = makeIntegerPoints(tileTriangles.downTriangle, cx, cy);
+    fillTriangle(maskUp, upPoints);
+    fillTriangle(maskDown, downPoints);
 }
 
 }  // namespace glintara

@@ -16,9 +16,10 @@ const cv::Size kCanvas(kCanvasSide, kCanvasSide);
 std::vector<cv::Point> originsAt(double angle) {
     Triangles triangles = computeTriangles(angle);
     scaleToTile(triangles);
+    const cv::Point base = placementOrigin(kCanvas, {tileSide(), tileSide()});
     std::vector<cv::Point> origins;
     for (const Placement& placement : placementSchedule()) {
-        origins.push_back(placementOrigin(placement, triangles, kCanvas, {tileSide(), tileSide()}));
+        origins.push_back(tilePosition(placement, triangles, base));
     }
     return origins;
 }
