@@ -78,9 +78,10 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
     // Frame k is the still render at 355 + k, wrapping past 359, within the codec's loss.
     for (int k : {0, 4, 5, 11}) {
         const int angle = (355 + k) % 360;
-        const double match = psnr(frames[k], renderOf(inputFrames()[k], angle));
+        const double match = cv::PSNR(frames[k], renderOf(inputFrames()[k], angle));
         EXPECT_GT(match, 25.0) << "frame " << k;
-        const double wrongAngle = psnr(frames[k], renderOf(inputFrames()[k], (angle + 3) % 360));
+        const double wrongAngle =
+            cv::PSNR(frames[k], renderOf(inputFrames()[k], (angle + 3) % 360));
         EXPECT_GT(match, wrongAngle + 3.0)
             << "frame " << k << " is not at angle " << angle << " (" << match << " dB, "
             << wrongAngle << " dB three degrees off)";
@@ -89,7 +90,7 @@ TEST_F(VideoRender, EveryFrameTurnsOneDegreeFurtherAtTheInputsRate) {
     const std::vector<cv::Mat> captures = readAllFrames(out_.path("cap.avi"));
     ASSERT_EQ(captures.size(), 12u);
     EXPECT_EQ(captures[0].size(), cv::Size(640, 480));
-    EXPECT_GT(psnr(captures[7], renderOf(inputFrames()[7], 2, true)), 25.0);
+    EXPECT_GT(cv::PSNR(captures[7], renderOf(inputFrames()[7], 2, true)), 25.0);
     EXPECT_EQ(out_.names(), (std::vector<std::string>{"cap.avi", "out.avi"}));
 }
 
@@ -100,7 +101,7 @@ TEST_F(VideoRender, Mp4OutputAndAFrameLimit) {
     const std::vector<cv::Mat> frames = readAllFrames(out_.path("out.mp4"), &fps);
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_NEAR(fps, 12.5, 1e-6);
-    EXPECT_GT(psnr(frames[3], renderOf(inputFrames()[3], 3)), 25.0);
+    EXPECT_GT(cv::PSNR(frames[3], renderOf(inputFrames()[3], 3)), 25.0);
 }
 
 TEST_F(VideoRender, SummaryWhenStderrIsNotATerminalAndSilenceWhenQuiet) {

@@ -59,10 +59,6 @@ std::uint64_t fingerprint(const cv::Mat& image) {
     return hash;
 }
 
-double psnr(const cv::Mat& a, const cv::Mat& b) {
-    return cv::PSNR(a, b);
-}
-
 ScratchFolder::ScratchFolder() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "glintara-test-XXXXXX").string();

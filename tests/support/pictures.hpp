@@ -18,9 +18,6 @@ cv::Mat syntheticScene(cv::Size size = {640, 480}, int phase = 0);
 // FNV-1a over the pixel bytes, row by row, with the size and type folded in.
 std::uint64_t fingerprint(const cv::Mat& image);
 
-// Peak signal-to-noise ratio in dB (infinite for equal pictures).
-double psnr(const cv::Mat& a, const cv::Mat& b);
-
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {
   public:
