@@ -5,6 +5,7 @@
 
 #include <cfenv>
 #include <cmath>
+#include <map>
 
 #include "render/tiles.hpp"
 
@@ -24,22 +25,19 @@ std::vector<cv::Point> originsAt(double angle) {
     return origins;
 }
 
-TEST(PlacementOrigins, AtAngle0MatchTheLayoutTable) {
-    const std::vector<cv::Point> expected{
-        {244, 244}, {244, 15},  {46, 358},  {441, 358}, {244, 472}, {441, 129}, {46, 129},
-        {309, 129}, {112, 244}, {309, 358}, {178, 358}, {375, 244}, {178, 129}, {244, 320},
-        {244, 91},  {441, 205}, {46, 205},  {178, 205}, {375, 320}, {375, 91},  {178, 434},
-        {309, 205}, {112, 320}, {112, 91},  {309, 434}};
-    EXPECT_EQ(originsAt(0.0), expected);
-}
-
-TEST(PlacementOrigins, AtAngle10MatchTheLayoutTable) {
-    const std::vector<cv::Point> expected{
-        {244, 244}, {283, 18},  {29, 322},  {419, 390}, {204, 469}, {458, 165}, {68, 97},
-        {328, 142}, {114, 221}, {289, 368}, {159, 345}, {373, 266}, {198, 119}, {230, 319},
-        {270, 93},  {445, 240}, {55, 172},  {185, 195}, {360, 341}, {400, 116}, {145, 420},
-        {315, 217}, {100, 296}, {140, 70},  {275, 443}};
-    EXPECT_EQ(originsAt(10.0), expected);
+TEST(PlacementOrigins, MatchTheLayoutTablesAtAngles0And10) {
+    const std::map<int, std::vector<cv::Point>> tables{
+        {0, {{244, 244}, {244, 15},  {46, 358},  {441, 358}, {244, 472}, {441, 129}, {46, 129},
+             {309, 129}, {112, 244}, {309, 358}, {178, 358}, {375, 244}, {178, 129}, {244, 320},
+             {244, 91},  {441, 205}, {46, 205},  {178, 205}, {375, 320}, {375, 91},  {178, 434},
+             {309, 205}, {112, 320}, {112, 91},  {309, 434}}},
+        {10, {{244, 244}, {283, 18},  {29, 322},  {419, 390}, {204, 469}, {458, 165}, {68, 97},
+              {328, 142}, {114, 221}, {289, 368}, {159, 345}, {373, 266}, {198, 119}, {230, 319},
+              {270, 93},  {445, 240}, {55, 172},  {185, 195}, {360, 341}, {400, 116}, {145, 420},
+              {315, 217}, {100, 296}, {140, 70},  {275, 443}}}};
+    for (const auto& [angle, expected] : tables) {
+        EXPECT_EQ(originsAt(angle), expected) << "angle " << angle;
+    }
 }
 
 TEST(PlacementOrigins, Placement8AtAngle0TruncatesJustUnder310) {
