@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -33,10 +34,13 @@ void checkReadableFile(const std::string& path) {
     }
 }
 
-bool mentions(std::string text, const std::string& words) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text.find(words) != std::string::npos;
+// Whether the text holds the lower-case words, in any case.
+bool mentions(const std::string& text, std::string_view words) {
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    };
+    return std::search(text.begin(), text.end(), words.begin(), words.end(), sameLetter) !=
+           text.end();
 }
 
 cv::Mat readStill(const std::string& path) {

@@ -58,13 +58,13 @@ TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy) {
 }
 
 TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle) {
-    const TrianglePoints points =
+    const TrianglePoints upPoints =
         makeIntegerPoints(upTriangle, frameImage.cols / 2, frameImage.rows / 2);
-    const cv::Point* polygon = points.data();
-    const int count = static_cast<int>(points.size());
+    const cv::Point* polygon = upPoints.data();
+    const int count = static_cast<int>(upPoints.size());
     cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, kGuideThickness, cv::LINE_8,
                   0);
-    return points;
+    return upPoints;
 }
 
 void scaleToTile(Triangles& triangles) {

@@ -8,11 +8,8 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
 #include <thread>
 
-#include "app/frame.hpp"
-#include "render/compose.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/render_tool.hpp"
 #include "tests/support/subprocess.hpp"
