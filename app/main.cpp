@@ -5,7 +5,7 @@
 #include "app/camera.hpp"
 #include "app/highgui_screen.hpp"
 #include "app/library_log.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 
 int main() {
     using namespace glintara;
@@ -17,5 +17,5 @@ int main() {
             },
         .openScreen = openHighguiScreen,
     };
-    return runApplication(platform, std::cout, std::cerr, renderKaleidoscope);
+    return runApplication(platform, std::cout, std::cerr, renderFrame);
 }

@@ -1,16 +1,8 @@
 #include "app/workspace.hpp"
 
-#include <cmath>
+#include "render/compose.hpp"
 
 namespace glintara {
-
-int squareSide() {
-    return static_cast<int>(800.0 / std::sqrt(3.0));
-}
-
-int tileSide() {
-    return squareSide() / 3;
-}
 
 cv::Rect centredSquare(cv::Size frame, int side) {
     return {frame.width / 2 - side / 2, frame.height / 2 - side / 2, side, side};
@@ -18,18 +10,18 @@ cv::Rect centredSquare(cv::Size frame, int side) {
 
 ImageWorkspace createWorkspace() {
     const int square = squareSide();
-    const int tile = tileSide();
     ImageWorkspace workspace;
     workspace.outputImage.create(kCanvasSide, kCanvasSide, CV_8UC3);
     workspace.frameImage.create(kFrameHeight, kFrameWidth, CV_8UC3);
     workspace.squareImage.create(square, square, CV_8UC3);
-    workspace.tileImage.create(tile, tile, CV_8UC3);
-    workspace.maskUp.create(tile, tile, CV_8UC1);
-    workspace.maskDown.create(tile, tile, CV_8UC1);
-    workspace.warpImage.create(square, square, workspace.squareImage.type());
-    workspace.flipImage.create(square, square, workspace.squareImage.type());
     workspace.squareCut = centredSquare(workspace.frameImage.size(), square);
+    workspace.renderer = createRenderState();
     return workspace;
+}
+
+void renderFrame(ImageWorkspace& workspace, double angle) {
+    renderKaleidoscope(workspace.renderer, workspace.frameImage, workspace.squareImage,
+                       workspace.outputImage, angle);
 }
 
 }  // namespace glintara

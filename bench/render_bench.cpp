@@ -15,8 +15,8 @@
 
 #include "app/frame.hpp"
 #include "app/frame_loop.hpp"
-#include "render/compose.hpp"
-#include "render/tiles.hpp"
+#include "app/workspace.hpp"
+#include "tests/support/reference_render.hpp"
 
 namespace {
 
@@ -44,61 +44,6 @@ cv::Mat naturalFrame(int seed) {
     }
     cv::GaussianBlur(frame, frame, {3, 3}, 0);
     return frame;
-}
-
-// The same operations in a plain sequence: no schedule, no table, nothing allocated per frame.
-void straightforwardRender(ImageWorkspace& ws, double angle) {
-    ws.squareImage.convertTo(ws.squareImage, -1, 1.5, 0.0);
-    Triangles t = computeTriangles(angle);
-    drawGuideOutline(ws.frameImage, t.upTriangle);
-    scaleToTile(t);
-    buildMasks(t, ws.tileImage.size(), ws.maskUp, ws.maskDown);
-    ws.outputImage.setTo(cv::Scalar::all(0));
-    const cv::Point2f c(230.5f, 230.5f);
-    const cv::Size tile = ws.tileImage.size();
-    auto warp = [&](const cv::Mat& from, double phi) {
-        const cv::Matx23f m = cv::getRotationMatrix2D_(c, phi, 1.0);
-        cv::warpAffine(from, ws.warpImage, m, ws.warpImage.size(), cv::INTER_LINEAR,
-                       cv::BORDER_CONSTANT);
-    };
-    auto shrink = [&](const cv::Mat& from) {
-        cv::resize(from, ws.tileImage, tile, 0, 0, cv::INTER_LINEAR);
-    };
-    auto blur = [&] {
-        cv::blur(ws.tileImage, ws.tileImage, {5, 5}, {-1, -1}, cv::BORDER_REPLICATE);
-    };
-    auto place = [&](const cv::Mat& mask, int i) {
-        const int x = 20 + (i % 5) * 110;
-        const int y = 20 + (i / 5) * 110;
-        ws.tileImage.copyTo(ws.outputImage(cv::Rect({x, y}, tile)), mask);
-    };
-    int i = 0;
-    shrink(ws.squareImage);
-    place(ws.maskUp, i++);
-    for (int k = 0; k < 3; ++k) {
-        blur();
-        place(ws.maskUp, i++);
-    }
-    for (int k = 0; k < 3; ++k)
-        place(ws.maskUp, i++);
-    for (double phi : {120.0, 240.0}) {
-        warp(ws.squareImage, phi);
-        shrink(ws.warpImage);
-        for (int k = 0; k < 3; ++k)
-            place(ws.maskUp, i++);
-    }
-    for (double phi : {angle, angle + 120.0, angle + 240.0}) {
-        warp(ws.squareImage, phi);
-        cv::flip(ws.warpImage, ws.flipImage, 0);
-        warp(ws.flipImage, -phi);
-        shrink(ws.warpImage);
-        place(ws.maskDown, i++);
-        place(ws.maskDown, i++);
-        blur();
-        place(ws.maskDown, i++);
-        blur();
-        place(ws.maskDown, i++);
-    }
 }
 
 struct Timing {
@@ -163,10 +108,15 @@ double endToEndFramesPerSecond(const std::filesystem::path& folder) {
 }  // namespace
 
 int main() {
+    testing_support::ReferenceScratch reference = testing_support::createReferenceScratch();
+    const RenderStep plainSequence = [&](ImageWorkspace& ws, double angle) {
+        testing_support::referenceRender(reference, ws.frameImage, ws.squareImage,
+                                         ws.outputImage, angle);
+    };
     // The first pass warms caches and OpenCV's thread pool.
-    timeSideBySide(renderKaleidoscope, straightforwardRender);
-    const auto [renderer, plain] = timeSideBySide(renderKaleidoscope, straightforwardRender);
-    std::printf("renderer (renderKaleidoscope): median %.2f ms, p90 %.2f ms per frame\n",
+    timeSideBySide(renderFrame, plainSequence);
+    const auto [renderer, plain] = timeSideBySide(renderFrame, plainSequence);
+    std::printf("renderer (renderFrame): median %.2f ms, p90 %.2f ms per frame\n",
                 renderer.median, renderer.p90);
     std::printf("same OpenCV operations, plain sequence: median %.2f ms, p90 %.2f ms per frame\n",
                 plain.median, plain.p90);

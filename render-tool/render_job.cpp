@@ -9,7 +9,7 @@
 #include "render-tool/interruption.hpp"
 #include "render-tool/output.hpp"
 #include "render-tool/tool_error.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 
 namespace glintara::tool {
 namespace {
@@ -27,7 +27,7 @@ void renderStill(const Options& options, const Input& input) {
     ImageWorkspace workspace = createWorkspace();
     FrameScratch scratch;
     loadFrame(input.still(), workspace, scratch);
-    renderKaleidoscope(workspace, angleOfFrame(options.angle, 0));
+    renderFrame(workspace, angleOfFrame(options.angle, 0));
 
     // Both are written beside their destinations before either is put in place.
     StillOutput output(options.outputPath, workspace.outputImage);
@@ -56,7 +56,7 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
     long long rendered = 0;
     while (rendered < limit && input.readFrame(frame)) {
         loadFrame(frame, workspace, scratch);
-        renderKaleidoscope(workspace, angleOfFrame(options.angle, rendered));
+        renderFrame(workspace, angleOfFrame(options.angle, rendered));
         output.write(workspace.outputImage);
         if (capture) {
             capture->write(workspace.frameImage);

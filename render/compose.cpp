@@ -1,140 +1,72 @@
 #include "render/compose.hpp"
 
+#include <array>
+#include <atomic>
+
 #include "render/tiles.hpp"
 
 namespace glintara {
 namespace {
 
-// The tiling's offset factors, taken from 32-bit floats into double arithmetic. Every offset
-// is the exact tiling vector scaled by 0.99, so the tiles are pulled 1 % toward the centre;
-// b is exactly 2a.
-constexpr double a = 0.99f;
-constexpr double b = 1.98f;
+// The states in the order workers take them, costliest first, so that two workers finish
+// close together: a mirrored state turns twice, a turned one once, the base not at all.
+constexpr std::array<TileMake, kTileStateCount> kMakingOrder = {
+    TileMake::Mirrored0, TileMake::Mirrored120, TileMake::Mirrored240,
+    TileMake::Turned120, TileMake::Turned240,   TileMake::Base};
 
-using enum Vertex;
-using enum Mask;
-
-// Offsets are P (the up triangle) and Q (the down triangle) at tile scale, terms in the
-// order they are summed. Blur runs on the tile in place right before the copy and
-// accumulates until the next make.
-// clang-format off
-constexpr Placement kSchedule[kPlacementCount] = {
-    //  make                 blur   mask  offset (dx, dy)
-    {TileMake::Base,        false, Up,   {}},                                        //  1
-    {TileMake::Keep,        true,  Up,   {{+b, P0}, {-a, P1, P2}}},                  //  2
-    {TileMake::Keep,        true,  Up,   {{+b, P1}, {-a, P2, P0}}},                  //  3
-    {TileMake::Keep,        true,  Up,   {{+b, P2}, {-a, P0, P1}}},                  //  4
-    {TileMake::Keep,        false, Up,   {{-b, P0}, {+a, P1, P2}}},                  //  5
-    {TileMake::Keep,        false, Up,   {{-b, P1}, {+a, P2, P0}}},                  //  6
-    {TileMake::Keep,        false, Up,   {{-b, P2}, {+a, P0, P1}}},                  //  7
-    {TileMake::Turned120,   false, Up,   {{+a, P0}, {-a, Q1}, {+a, P2}}},            //  8
-    {TileMake::Keep,        false, Up,   {{+a, P1}, {-a, Q2}, {+a, P0}}},            //  9
-    {TileMake::Keep,        false, Up,   {{+a, P2}, {-a, Q0}, {+a, P1}}},            // 10
-    {TileMake::Turned240,   false, Up,   {{-a, P0}, {+a, Q1}, {-a, P2}}},            // 11
-    {TileMake::Keep,        false, Up,   {{-a, P1}, {+a, Q2}, {-a, P0}}},            // 12
-    {TileMake::Keep,        false, Up,   {{-a, P2}, {+a, Q0}, {-a, P1}}},            // 13
-    {TileMake::Mirrored0,   false, Down, {{+a, Q1}}},                                // 14
-    {TileMake::Keep,        false, Down, {{-b, Q1}}},                                // 15
-    {TileMake::Keep,        true,  Down, {{-a, Q0}, {+b, Q2}}},                      // 16
-    {TileMake::Keep,        true,  Down, {{-a, Q2}, {+b, Q0}}},                      // 17
-    {TileMake::Mirrored120, false, Down, {{+a, Q0}}},                                // 18
-    {TileMake::Keep,        false, Down, {{-b, Q0}}},                                // 19
-    {TileMake::Keep,        true,  Down, {{+b, Q2}, {-a, Q1}}},                      // 20
-    {TileMake::Keep,        true,  Down, {{+b, Q1}, {-a, Q2}}},                      // 21
-    {TileMake::Mirrored240, false, Down, {{+a, Q2}}},                                // 22
-    {TileMake::Keep,        false, Down, {{-b, Q2}}},                                // 23
-    {TileMake::Keep,        true,  Down, {{+b, Q0}, {-a, Q1}}},                      // 24
-    {TileMake::Keep,        true,  Down, {{+b, Q1}, {-a, Q0}}},                      // 25
-};
-// clang-format on
-
-const cv::Point2f& vertexOf(const Triangles& triangles, Vertex vertex) {
-    const int index = static_cast<int>(vertex);
-    return index < 3 ? triangles.upTriangle[index] : triangles.downTriangle[index - 3];
+int stateIndex(TileMake make) {
+    return static_cast<int>(make) - 1;
 }
 
-// The offset in x or y, summed term by term in double; a bracketed pair is added first.
-template <typename Coordinate>
-double offsetSum(int base, const Placement& placement, const Triangles& triangles,
-                 Coordinate coordinate) {
-    double sum = base;
-    for (const OffsetTerm& term : placement.terms) {
-        if (term.first == None) {
-            break;
+void prepareMasks(const Triangles& tileTriangles, RenderState& state) {
+    buildMasks(tileTriangles, state.tileSize, state.maskUp, state.maskDown);
+    maskRows(state.maskUp, state.upRows);
+    maskRows(state.maskDown, state.downRows);
+    maskSpans(state.maskUp, state.upSpans);
+    maskSpans(state.maskDown, state.downSpans);
+}
+
+// The six states depend only on the brightened square and the masks, so they are made side
+// by side; each worker takes the next state not yet taken.
+void makeTileStates(const cv::Mat& squareImage, double angle, RenderState& state) {
+    std::atomic<int> next{0};
+    const auto worker = [&](const cv::Range& workers) {
+        for (int w = workers.start; w < workers.end; ++w) {
+            for (int i = next++; i < kTileStateCount; i = next++) {
+                TileStateWork& work = state.states[stateIndex(kMakingOrder[i])];
+                makeTileState(squareImage, state, angle, work);
+            }
         }
-        double value = coordinate(vertexOf(triangles, term.first));
-        if (term.second != None) {
-            value += coordinate(vertexOf(triangles, term.second));
-        }
-        sum += term.factor * value;
-    }
-    return sum;
+    };
+    cv::parallel_for_(cv::Range(0, std::max(1, cv::getNumThreads())), worker);
 }
 
-void makeTile(TileMake make, double angle, ImageWorkspace& ws) {
-    switch (make) {
-        case TileMake::Keep:
-            return;
-        case TileMake::Base:
-            return makeBaseTile(ws.squareImage, ws.tileImage);
-        case TileMake::Turned120:
-            return makeRotatedTile(ws.squareImage, 120.0, ws.warpImage, ws.tileImage);
-        case TileMake::Turned240:
-            return makeRotatedTile(ws.squareImage, 240.0, ws.warpImage, ws.tileImage);
-        case TileMake::Mirrored0:
-            return makeMirroredTile(ws.squareImage, angle, ws.warpImage, ws.flipImage,
-                                    ws.tileImage);
-        case TileMake::Mirrored120:
-            return makeMirroredTile(ws.squareImage, angle + 120.0, ws.warpImage, ws.flipImage,
-                                    ws.tileImage);
-        case TileMake::Mirrored240:
-            return makeMirroredTile(ws.squareImage, angle + 240.0, ws.warpImage, ws.flipImage,
-                                    ws.tileImage);
+void layPlacements(const RenderState& state, const Triangles& tileTriangles,
+                   cv::Mat& outputImage) {
+    const cv::Point origin = placementOrigin(outputImage.size(), state.tileSize);
+    const auto schedule = placementSchedule();
+    outputImage.setTo(cv::Scalar::all(0));
+    for (int i = 0; i < kPlacementCount; ++i) {
+        const PlacedTile& placed = state.placed[i];
+        const cv::Mat& tile = state.states[placed.state].tiles[placed.blurs];
+        const SpanList& mask = schedule[i].mask == Mask::Up ? state.upSpans : state.downSpans;
+        copySpans(tile, mask, tilePosition(schedule[i], tileTriangles, origin), outputImage);
     }
-}
-
-void placeTile(const cv::Mat& tileImage, const cv::Mat& mask, cv::Point origin,
-               cv::Mat& outputImage) {
-    tileImage.copyTo(outputImage(cv::Rect(origin, tileImage.size())), mask);
 }
 
 }  // namespace
 
-std::span<const Placement, kPlacementCount> placementSchedule() {
-    return kSchedule;
-}
-
-cv::Point placementOrigin(cv::Size canvasSize, cv::Size tileSize) {
-    return {canvasSize.width / 2 - tileSize.width / 2, canvasSize.height / 2 - tileSize.height / 2};
-}
-
-cv::Point tilePosition(const Placement& placement, const Triangles& tileTriangles,
-                       cv::Point origin) {
-    const auto x = [](const cv::Point2f& p) { return static_cast<double>(p.x); };
-    const auto y = [](const cv::Point2f& p) { return static_cast<double>(p.y); };
-    // Truncated toward zero, with no rounding: the tiling is laid to these exact pixels.
-    return {static_cast<int>(offsetSum(origin.x, placement, tileTriangles, x)),
-            static_cast<int>(offsetSum(origin.y, placement, tileTriangles, y))};
-}
-
-void renderKaleidoscope(ImageWorkspace& ws, double angle) {
-    brightenSquare(ws.squareImage);
+void renderKaleidoscope(RenderState& state, cv::Mat& frameImage, cv::Mat& squareImage,
+                        cv::Mat& outputImage, double angle) {
+    brightenSquare(squareImage);
 
     Triangles triangles = computeTriangles(angle);
-    drawGuideOutline(ws.frameImage, triangles.upTriangle);
+    drawGuideOutline(frameImage, triangles.upTriangle);
     scaleToTile(triangles);
-    buildMasks(triangles, ws.tileImage.size(), ws.maskUp, ws.maskDown);
+    prepareMasks(triangles, state);
 
-    const cv::Point origin = placementOrigin(ws.outputImage.size(), ws.tileImage.size());
-    ws.outputImage.setTo(cv::Scalar::all(0));
-    for (const Placement& placement : placementSchedule()) {
-        makeTile(placement.make, angle, ws);
-        if (placement.blurFirst) {
-            blurTile(ws.tileImage);
-        }
-        placeTile(ws.tileImage, placement.mask == Up ? ws.maskUp : ws.maskDown,
-                  tilePosition(placement, triangles, origin), ws.outputImage);
-    }
+    makeTileStates(squareImage, angle, state);
+    layPlacements(state, triangles, outputImage);
 }
 
 }  // namespace glintara

@@ -1,5 +1,7 @@
 #include "render/tiles.hpp"
 
+#include <algorithm>
+
 #include <opencv2/imgproc.hpp>
 
 namespace glintara {
@@ -7,15 +9,48 @@ namespace {
 
 constexpr double kBrightening = 1.5;
 const cv::Size kBlurSize(5, 5);
+// How far one 5x5 blur reaches.
+constexpr int kBlurReach = 2;
 
-void turn(const cv::Mat& source, double phi, cv::Mat& destination) {
-    // The matrix maps source to destination; pixels whose source lies outside turn black.
-    cv::warpAffine(source, destination, rotationAboutCentre(destination.size(), phi),
-                   destination.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
+bool isMirrored(TileMake make) {
+    return make == TileMake::Mirrored0 || make == TileMake::Mirrored120 ||
+           make == TileMake::Mirrored240;
 }
 
-void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage) {
-    cv::resize(source, tileImage, tileImage.size(), 0.0, 0.0, cv::INTER_LINEAR);
+// Which tile pixels each blur count must get right, worked back from the masks.
+void findNeededPixels(const RenderState& state, TileStateWork& work) {
+    for (int blurs = 0; blurs <= work.blurs; ++blurs) {
+        work.needed[blurs].assign(state.tileSize.height, cv::Range(0, 0));
+    }
+    for (const TileUse& use : work.uses) {
+        const RowRanges& mask = use.mask == Mask::Up ? state.upRows : state.downRows;
+        for (int blurs = 0; blurs <= use.blurs; ++blurs) {
+            growRows(mask, kBlurReach * (use.blurs - blurs), state.tileSize, work.grown);
+            uniteRows(work.needed[blurs], work.grown);
+        }
+    }
+}
+
+void makeTurned(const cv::Mat& squareImage, TileStateWork& work) {
+    work.turnWarp.map(work.turn, work.warpSpans);
+    work.turnWarp.remapInto(squareImage, work.warpSpans, false, work.warpImage);
+}
+
+void makeMirrored(const cv::Mat& squareImage, double phi, TileStateWork& work) {
+    const cv::Size size = squareImage.size();
+    work.turn.set(rotationAboutCentre(size, phi));
+    work.turnBack.set(rotationAboutCentre(size, -phi));
+
+    // Back from the shrink: where the turn back reads the flipped first turn...
+    work.turnBackWarp.map(work.turnBack, work.warpSpans);
+    bilinearSources(work.turnBackWarp, size, work.flipRows);
+    // ...and which rows of the first turn those are before the flip.
+    std::reverse(work.flipRows.begin(), work.flipRows.end());
+    rowSpans(work.flipRows, work.flipSpans);
+
+    work.turnWarp.map(work.turn, work.flipSpans);
+    work.turnWarp.remapInto(squareImage, work.flipSpans, true, work.flipImage);
+    work.turnBackWarp.remapInto(work.flipImage, work.warpSpans, false, work.warpImage);
 }
 
 }  // namespace
@@ -27,12 +62,23 @@ cv::Matx23f rotationAboutCentre(cv::Size imageSize, double phi) {
     return cv::getRotationMatrix2D_(centre, phi, 1.0);
 }
 
+double mirrorAngle(TileMake make, double angle) {
+    switch (make) {
+        case TileMake::Mirrored120:
+            return angle + 120.0;
+        case TileMake::Mirrored240:
+            return angle + 240.0;
+        default:
+            return angle;
+    }
+}
+
 void brightenSquare(cv::Mat& squareImage) {
     squareImage.convertTo(squareImage, -1, kBrightening, 0.0);
 }
 
-void makeBaseTile(const cv::Mat& squareImage, cv::Mat& tileImage) {
-    shrinkToTile(squareImage, tileImage);
+void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage) {
+    cv::resize(source, tileImage, tileImage.size(), 0.0, 0.0, cv::INTER_LINEAR);
 }
 
 void blurTile(cv::Mat& tileImage) {
@@ -40,18 +86,33 @@ void blurTile(cv::Mat& tileImage) {
     cv::blur(tileImage, tileImage, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 }
 
-void makeRotatedTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
-                     cv::Mat& tileImage) {
-    turn(squareImage, phi, warpImage);
-    shrinkToTile(warpImage, tileImage);
+void blurTileArea(const cv::Mat& tile, cv::Rect area, cv::Mat& blurred) {
+    if (area.empty()) {
+        return;
+    }
+    // A view into the whole tile: the filter reads the real neighbours around the area and
+    // repeats edge pixels only at the tile's own edges.
+    cv::Mat into = blurred(area);
+    cv::blur(tile(area), into, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 }
 
-void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
-                      cv::Mat& flipImage, cv::Mat& tileImage) {
-    turn(squareImage, phi, warpImage);
-    cv::flip(warpImage, flipImage, 0);
-    turn(flipImage, -phi, warpImage);
-    shrinkToTile(warpImage, tileImage);
+void makeTileState(const cv::Mat& squareImage, const RenderState& state, double angle,
+                   TileStateWork& work) {
+    findNeededPixels(state, work);
+    if (work.make == TileMake::Base) {
+        shrinkToTile(squareImage, work.tiles[0]);
+    } else {
+        state.shrink.sourceSpans(work.needed[0], work.warpSpans);
+        if (isMirrored(work.make)) {
+            makeMirrored(squareImage, mirrorAngle(work.make, angle), work);
+        } else {
+            makeTurned(squareImage, work);
+        }
+        shrinkToTile(work.warpImage, work.tiles[0]);
+    }
+    for (int blurs = 1; blurs <= work.blurs; ++blurs) {
+        blurTileArea(work.tiles[blurs - 1], boundingRect(work.needed[blurs]), work.tiles[blurs]);
+    }
 }
 
 }  // namespace glintara

@@ -1,33 +1,41 @@
 // The tile in its six states (plain, turned by 120 and 240 degrees, and three mirror images)
-// and the brightening and blurring around them. Each function writes only the images it is
-// handed as outputs; none allocates.
+// and the brightening and blurring around them.
 #pragma once
 
 #include <opencv2/core.hpp>
+
+#include "render/render_state.hpp"
 
 namespace glintara {
 
 // v -> v * 1.5, rounded half to even and saturated, in place.
 void brightenSquare(cv::Mat& squareImage);
 
-// The square shrunk to the tile.
-void makeBaseTile(const cv::Mat& squareImage, cv::Mat& tileImage);
+// An image shrunk to the tile with bilinear interpolation.
+void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage);
 
 // One 5x5 box blur of the tile in place, edges repeated; repeated calls accumulate.
 void blurTile(cv::Mat& tileImage);
 
-// The square turned counter-clockwise on screen by phi degrees about its centre, shrunk
-// to the tile. warpImage is scratch.
-void makeRotatedTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
-                     cv::Mat& tileImage);
-
-// The square mirrored across the axis through its centre turned clockwise on screen by
-// phi degrees from the horizontal: turned by phi, flipped upside down, turned back by -phi,
-// then shrunk to the tile. warpImage and flipImage are scratch.
-void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
-                      cv::Mat& flipImage, cv::Mat& tileImage);
+// One such blur of `tile` written into `area` of `blurred` only. Pixels just outside the
+// area are read as they are, so the area comes out as a blur of the whole tile would.
+void blurTileArea(const cv::Mat& tile, cv::Rect area, cv::Mat& blurred);
 
 // The 2x3 turn about the image centre (w/2, h/2 as exact halves), stored as 32-bit floats.
 cv::Matx23f rotationAboutCentre(cv::Size imageSize, double phi);
+
+// The angle a mirrored state's axis is turned by, in degrees.
+double mirrorAngle(TileMake make, double angle);
+
+// Makes one tile state from the brightened square with all the blur counts the schedule
+// lays it with, right in every pixel that the masks in `state` let through:
+// - the base: the square shrunk to the tile;
+// - turned by phi: the square turned counter-clockwise on screen by phi about its centre,
+//   then shrunk;
+// - mirrored across the axis turned clockwise on screen by phi from the horizontal: turned
+//   by phi, flipped upside down, turned back by -phi, then shrunk.
+// Only the pixels that can reach the canvas are turned.
+void makeTileState(const cv::Mat& squareImage, const RenderState& state, double angle,
+                   TileStateWork& work);
 
 }  // namespace glintara

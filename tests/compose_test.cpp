@@ -7,10 +7,15 @@
 #include <cmath>
 #include <map>
 
+#include "app/workspace.hpp"
 #include "render/tiles.hpp"
+#include "tests/support/pictures.hpp"
+#include "tests/support/reference_render.hpp"
 
 namespace glintara {
 namespace {
+
+using namespace testing_support;
 
 const cv::Size kCanvas(kCanvasSide, kCanvasSide);
 
@@ -69,10 +74,10 @@ ImageWorkspace noiseWorkspace() {
 cv::Mat decidedBy(std::size_t index, const std::vector<cv::Point>& origins,
                   const ImageWorkspace& ws) {
     const auto schedule = placementSchedule();
-    const cv::Size tile = ws.tileImage.size();
+    const cv::Size tile = ws.renderer.tileSize;
     cv::Mat decided(kCanvas, CV_8UC1, cv::Scalar(0));
     for (std::size_t i = index; i < schedule.size(); ++i) {
-        const cv::Mat& mask = schedule[i].mask == Mask::Up ? ws.maskUp : ws.maskDown;
+        const cv::Mat& mask = schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
         // Its own mask marks the pixels; every later one takes back those it covers.
         decided(cv::Rect(origins[i], tile)).setTo(i == index ? 255 : 0, mask);
     }
@@ -124,7 +129,7 @@ class PlacementContent : public testing::TestWithParam<double> {};
 TEST_P(PlacementContent, EachPlacementCarriesItsTileStateAndBlurCount) {
     const double angle = GetParam();
     ImageWorkspace ws = noiseWorkspace();
-    renderKaleidoscope(ws, angle);  // leaves the brightened square and the masks behind
+    renderFrame(ws, angle);  // leaves the brightened square and the masks behind
     const std::vector<cv::Point> origins = originsAt(angle);
 
     using enum State;
@@ -138,7 +143,7 @@ TEST_P(PlacementContent, EachPlacementCarriesItsTileStateAndBlurCount) {
     for (std::size_t p = 0; p < kPlacementCount; ++p) {
         const cv::Mat decided = decidedBy(p, origins, ws);
         ASSERT_GT(cv::countNonZero(decided), 100) << "placement " << p + 1;
-        const cv::Mat onCanvas = ws.outputImage(cv::Rect(origins[p], ws.tileImage.size()));
+        const cv::Mat onCanvas = ws.outputImage(cv::Rect(origins[p], ws.renderer.tileSize));
         std::vector<TileSeen> matches;
         for (State state : {Base, Turned120, Turned240, Mirrored0, Mirrored120, Mirrored240}) {
             for (int blurs = 0; blurs <= 3; ++blurs) {
@@ -167,9 +172,9 @@ cv::Mat coverageAt(double angle, const ImageWorkspace& ws, int erodeBy) {
     const auto schedule = placementSchedule();
     for (std::size_t i = 0; i < schedule.size(); ++i) {
         cv::Mat mask;
-        cv::erode(schedule[i].mask == Mask::Up ? ws.maskUp : ws.maskDown, mask, cv::Mat(),
+        cv::erode(schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown, mask, cv::Mat(),
                   cv::Point(-1, -1), erodeBy);
-        covered(cv::Rect(origins[i], ws.tileImage.size())).setTo(255, mask);
+        covered(cv::Rect(origins[i], ws.renderer.tileSize)).setTo(255, mask);
     }
     return covered;
 }
@@ -184,7 +189,7 @@ TEST_P(UniformPicture, CoveredPixelsAreBrightenedAndTheRestStaysBlack) {
         ws.frameImage.setTo(cv::Scalar::all(value));
         ws.frameImage(ws.squareCut).copyTo(ws.squareImage);
         ws.outputImage.setTo(cv::Scalar::all(99));  // stale content must not survive
-        renderKaleidoscope(ws, angle);
+        renderFrame(ws, angle);
 
         const cv::Mat uncovered = coverageAt(angle, ws, 0) == 0;
         cv::Mat grey;
@@ -206,14 +211,9 @@ INSTANTIATE_TEST_SUITE_P(Values, UniformPicture, testing::Values(1, 3, 100, 169,
 
 TEST(Render, LeavesTheWorkspaceImagesWhereTheyWere) {
     ImageWorkspace ws = noiseWorkspace();
-    const std::vector<const uchar*> before{
-        ws.outputImage.data, ws.frameImage.data, ws.squareImage.data, ws.tileImage.data,
-        ws.maskUp.data,      ws.maskDown.data,   ws.warpImage.data,   ws.flipImage.data};
-    renderKaleidoscope(ws, 45.0);
-    const std::vector<const uchar*> after{
-        ws.outputImage.data, ws.frameImage.data, ws.squareImage.data, ws.tileImage.data,
-        ws.maskUp.data,      ws.maskDown.data,   ws.warpImage.data,   ws.flipImage.data};
-    EXPECT_EQ(before, after);
+    const std::vector<const uchar*> before = workspaceBuffers(ws);
+    renderFrame(ws, 45.0);
+    EXPECT_EQ(workspaceBuffers(ws), before);
 }
 
 }  // namespace

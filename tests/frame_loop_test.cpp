@@ -8,7 +8,7 @@
 #include "app/application.hpp"
 #include "app/frame.hpp"
 #include "app/keys.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 #include "tests/support/scripted.hpp"
 
 namespace glintara {
@@ -98,7 +98,7 @@ TEST(FrameLoop, WaitsThirtyMillisecondsForAKeyAndShowsBothWindows) {
     ScriptedSource source(plainFrame(), -1);
     ScriptedScreen screen(std::map<int, int>{{4, kEscape}});
     ImageWorkspace ws = createWorkspace();
-    runFrameLoop(source, screen, ws, renderKaleidoscope);
+    runFrameLoop(source, screen, ws, renderFrame);
     EXPECT_EQ(screen.waits, std::vector<int>(5, 30));
     EXPECT_EQ(screen.shows[kCaptureWindow], 5);
     EXPECT_EQ(screen.shows[kKaleidoscopeWindow], 5);
@@ -111,7 +111,7 @@ TEST(FrameLoop, GuideOutlineNeverReachesTheKaleidoscope) {
     ScriptedSource source(cv::Mat::zeros(kFrameHeight, kFrameWidth, CV_8UC3), -1);
     ScriptedScreen screen(std::map<int, int>{{2, kEscape}});
     ImageWorkspace ws = createWorkspace();
-    runFrameLoop(source, screen, ws, renderKaleidoscope);
+    runFrameLoop(source, screen, ws, renderFrame);
     cv::Mat captureGrey;
     cv::cvtColor(screen.shown[kCaptureWindow], captureGrey, cv::COLOR_BGR2GRAY);
     EXPECT_GT(cv::countNonZero(captureGrey), 1000) << "the outline is drawn on the capture";
@@ -123,7 +123,7 @@ TEST(FrameLoop, ClosedWindowEndsTheLoop) {
     ScriptedSource source(plainFrame(), -1);
     ScriptedScreen screen(std::map<int, int>{}, 2);
     ImageWorkspace ws = createWorkspace();
-    EXPECT_EQ(runFrameLoop(source, screen, ws, renderKaleidoscope), LoopEnd::WindowClosed);
+    EXPECT_EQ(runFrameLoop(source, screen, ws, renderFrame), LoopEnd::WindowClosed);
     EXPECT_EQ(source.taken, 3);
 }
 
@@ -134,7 +134,7 @@ TEST(FrameLoop, SourceThatStopsOrGivesAnEmptyFrameEndsTheLoop) {
     ScriptedSource empty(cv::Mat(), -1);
     ScriptedScreen screen(std::map<int, int>{});
     ImageWorkspace ws = createWorkspace();
-    EXPECT_EQ(runFrameLoop(empty, screen, ws, renderKaleidoscope), LoopEnd::NoFrame);
+    EXPECT_EQ(runFrameLoop(empty, screen, ws, renderFrame), LoopEnd::NoFrame);
     EXPECT_TRUE(screen.waits.empty());
 }
 
@@ -242,7 +242,7 @@ AppRun runApp(int frames, std::map<int, int> keys, bool cameraOpens = true,
     };
     std::ostringstream out;
     std::ostringstream err;
-    const int status = runApplication(platform, out, err, renderKaleidoscope);
+    const int status = runApplication(platform, out, err, renderFrame);
     return {status, out.str(), err.str(), recorder.events};
 }
 

@@ -136,9 +136,9 @@ TEST(Workspace, SizesAndTheSquareCut) {
     EXPECT_EQ(ws.squareCut & cv::Rect(0, 0, kFrameWidth, kFrameHeight), ws.squareCut);
     EXPECT_EQ(ws.outputImage.size(), cv::Size(640, 640));
     EXPECT_EQ(ws.frameImage.size(), cv::Size(640, 480));
-    EXPECT_EQ(ws.tileImage.size(), cv::Size(153, 153));
-    EXPECT_EQ(ws.maskUp.type(), CV_8UC1);
-    EXPECT_EQ(ws.warpImage.type(), CV_8UC3);
+    EXPECT_EQ(ws.renderer.tileSize, cv::Size(153, 153));
+    EXPECT_EQ(ws.renderer.maskUp.size(), cv::Size(153, 153));
+    EXPECT_EQ(ws.renderer.maskUp.type(), CV_8UC1);
 }
 
 }  // namespace

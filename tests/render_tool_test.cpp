@@ -4,7 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/frame_loop.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/render_tool.hpp"
 #include "tests/support/scripted.hpp"
@@ -20,7 +20,7 @@ cv::Mat liveKaleidoscope(const cv::Mat& frame, int angle) {
     ScriptedSource source(frame, angle + 1);
     ScriptedScreen screen(std::map<int, int>{});
     ImageWorkspace ws = createWorkspace();
-    runFrameLoop(source, screen, ws, renderKaleidoscope);
+    runFrameLoop(source, screen, ws, renderFrame);
     return screen.shown[kKaleidoscopeWindow];
 }
 

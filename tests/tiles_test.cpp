@@ -5,10 +5,13 @@
 
 #include <cmath>
 
-#include "app/workspace.hpp"
+#include "render/sizes.hpp"
+#include "tests/support/reference_render.hpp"
 
 namespace glintara {
 namespace {
+
+using namespace testing_support;
 
 TEST(BrightenSquare, ScalesByOneAndAHalfRoundingHalvesToEvenAndSaturating) {
     cv::Mat square(1, 256, CV_8UC3);

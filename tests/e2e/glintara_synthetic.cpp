@@ -6,7 +6,7 @@
 #include "app/application.hpp"
 #include "app/highgui_screen.hpp"
 #include "app/library_log.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 #include "tests/support/pictures.hpp"
 
 namespace {
@@ -33,5 +33,5 @@ int main() {
             [] { return std::make_unique<StillPictureSource>(testing_support::syntheticScene()); },
         .openScreen = openHighguiScreen,
     };
-    return runApplication(platform, std::cout, std::cerr, renderKaleidoscope);
+    return runApplication(platform, std::cout, std::cerr, renderFrame);
 }

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "app/frame.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/subprocess.hpp"
 
@@ -182,7 +182,7 @@ TEST_F(RealWindows, ShowTheProgramsOwnPicturesAtTheAngleShown) {
     std::optional<int> shownAngle;
     for (int angle = 0; angle < 360 && !shownAngle; ++angle) {
         loadFrame(scene, ws, scratch);
-        renderKaleidoscope(ws, angle);
+        renderFrame(ws, angle);
         if (cv::norm(ws.outputImage, shownKaleidoscope, cv::NORM_INF) == 0.0) {
             shownAngle = angle;
             EXPECT_EQ(cv::norm(ws.frameImage, shownCapture, cv::NORM_INF), 0.0)

@@ -9,7 +9,7 @@
 
 #include "app/frame_loop.hpp"
 #include "app/highgui_screen.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/scripted.hpp"
 
@@ -48,25 +48,20 @@ class BriefWaits final : public Screen {
     std::unique_ptr<Screen> screen_;
 };
 
-std::vector<const uchar*> buffersOf(const ImageWorkspace& ws) {
-    return {ws.outputImage.data, ws.frameImage.data, ws.squareImage.data, ws.tileImage.data,
-            ws.maskUp.data,      ws.maskDown.data,   ws.warpImage.data,   ws.flipImage.data};
-}
-
 TEST(Soak, ThreeThousandFramesKeepMemoryFlatAndTheWorkspaceInPlace) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     BriefWaits screen(openHighguiScreen());
     // An odd camera: every frame needs converting and scaling, the costliest path.
     testing_support::ScriptedSource source(testing_support::syntheticScene({800, 600}), kFrames);
     ImageWorkspace ws = createWorkspace();
-    const std::vector<const uchar*> buffers = buffersOf(ws);
+    const std::vector<const uchar*> buffers = workspaceBuffers(ws);
 
     int frame = 0;
     int reallocations = 0;
     double afterWarmUp = 0.0;
     const RenderStep watched = [&](ImageWorkspace& workspace, double angle) {
-        renderKaleidoscope(workspace, angle);
-        if (buffersOf(workspace) != buffers) {
+        renderFrame(workspace, angle);
+        if (workspaceBuffers(workspace) != buffers) {
             ++reallocations;
         }
         if (++frame == kWarmUpFrames) {

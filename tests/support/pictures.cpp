@@ -12,7 +12,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "app/frame.hpp"
-#include "render/compose.hpp"
+#include "app/workspace.hpp"
 
 namespace glintara::testing_support {
 
@@ -95,8 +95,21 @@ cv::Mat renderOf(const cv::Mat& frame, int angle, bool capture) {
     ImageWorkspace ws = createWorkspace();
     FrameScratch scratch;
     loadFrame(frame, ws, scratch);
-    renderKaleidoscope(ws, angle);
+    renderFrame(ws, angle);
     return (capture ? ws.frameImage : ws.outputImage).clone();
+}
+
+std::vector<const uchar*> workspaceBuffers(const ImageWorkspace& ws) {
+    std::vector<const uchar*> buffers{ws.outputImage.data, ws.frameImage.data, ws.squareImage.data,
+                                      ws.renderer.maskUp.data, ws.renderer.maskDown.data};
+    for (const TileStateWork& work : ws.renderer.states) {
+        for (const cv::Mat& tile : work.tiles) {
+            buffers.push_back(tile.data);
+        }
+        buffers.push_back(work.warpImage.data);
+        buffers.push_back(work.flipImage.data);
+    }
+    return buffers;
 }
 
 std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc, cv::Size size,

@@ -9,6 +9,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "app/workspace.hpp"
+
 namespace glintara::testing_support {
 
 // A deterministic colourful scene (gradients, discs, lines, text) of the given size; `phase`
@@ -42,6 +44,10 @@ void writeFile(const std::string& path, const std::string& bytes);
 // What the renderer makes of a frame at an angle, prepared as a camera frame is: the
 // kaleidoscope, or with `capture` the frame with the guide outline.
 cv::Mat renderOf(const cv::Mat& frame, int angle, bool capture = false);
+
+// The data pointers of every image the workspace and its renderer hold, to tell whether
+// any was reallocated.
+std::vector<const uchar*> workspaceBuffers(const ImageWorkspace& workspace);
 
 // Writes a video of `frames` synthetic scenes with the given codec; returns its path.
 std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc,

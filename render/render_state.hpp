@@ -1,0 +1,68 @@
+// What the renderer keeps from one frame to the next: the masks, a buffer for every tile
+// state and blur count, the turns' working images and the tables of where each turn reads.
+// Created once; renderKaleidoscope refills it every frame without allocating.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "render/reach.hpp"
+#include "render/schedule.hpp"
+#include "render/sparse_warp.hpp"
+#include "render/spans.hpp"
+
+namespace glintara {
+
+inline constexpr int kMostBlurs = 3;
+
+// One use of a tile state by the schedule: through which mask, after how many blurs.
+struct TileUse {
+    Mask mask;
+    int blurs;
+};
+
+// One of the six tile states and everything it takes to make it. The states share nothing
+// they write, so they can be made at the same time.
+struct TileStateWork {
+    TileMake make = TileMake::Base;
+    std::vector<TileUse> uses;  // the placements that lay this state
+    int blurs = 0;              // the most blurs any of them needs
+
+    // The tile after 0, 1, ... blurs, right wherever a placement can still read it.
+    std::array<cv::Mat, kMostBlurs + 1> tiles;
+    // Per blur count, the tile pixels that must be right: the masks of the placements that
+    // lay it then, grown by the reach of the blurs still to come.
+    std::array<RowRanges, kMostBlurs + 1> needed;
+    RowRanges grown;  // scratch for one use's grown mask
+
+    // The turns (only for the turned and mirrored states), right where the shrink reads.
+    cv::Mat warpImage;
+    cv::Mat flipImage;  // mirrored states: the first turn, upside down
+    SpanList warpSpans;
+    SpanList flipSpans;
+    RowRanges flipRows;
+    WarpPositions turn;      // square -> warpImage (turned) or -> flipImage (mirrored)
+    WarpPositions turnBack;  // mirrored: flipImage -> warpImage
+    SparseWarp turnWarp;
+    SparseWarp turnBackWarp;
+};
+
+struct RenderState {
+    cv::Size squareSize;
+    cv::Size tileSize;
+    cv::Mat maskUp;    // the filled point-up triangle
+    cv::Mat maskDown;  // the filled point-down triangle
+    RowRanges upRows, downRows;
+    SpanList upSpans, downSpans;
+    ShrinkTaps shrink;  // which square pixels each tile pixel is made from
+    std::array<PlacedTile, kPlacementCount> placed;
+    std::vector<TileStateWork> states;  // indexed as PlacedTile::state
+};
+
+// Allocates every buffer for a square and tile of the program's sizes and builds the
+// tables that do not depend on the angle.
+RenderState createRenderState();
+
+}  // namespace glintara

@@ -1,0 +1,33 @@
+// The kaleidoscope made the plain way: every turn, flip, shrink, blur and masked copy on
+// whole images, one after another in the schedule's order. The renderer must match it byte
+// for byte; the benchmark times it beside the renderer.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace glintara::testing_support {
+
+// The images the plain sequence works in besides the frame, the square and the canvas.
+struct ReferenceScratch {
+    cv::Mat tileImage;  // TxT BGR
+    cv::Mat maskUp;     // TxT grey
+    cv::Mat maskDown;   // TxT grey
+    cv::Mat warpImage;  // SxS BGR: destination of every turn
+    cv::Mat flipImage;  // SxS BGR: destination of the flip of a mirrored tile
+};
+ReferenceScratch createReferenceScratch();
+
+// The square shrunk to the tile.
+void makeBaseTile(const cv::Mat& squareImage, cv::Mat& tileImage);
+// The square turned counter-clockwise on screen by phi about its centre, shrunk to the tile.
+void makeRotatedTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
+                     cv::Mat& tileImage);
+// The square turned by phi, flipped upside down, turned back by -phi, shrunk to the tile.
+void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
+                      cv::Mat& flipImage, cv::Mat& tileImage);
+
+// The whole frame: squareImage brightened, the outline on frameImage, the canvas.
+void referenceRender(ReferenceScratch& scratch, cv::Mat& frameImage, cv::Mat& squareImage,
+                     cv::Mat& outputImage, double angle);
+
+}  // namespace glintara::testing_support
