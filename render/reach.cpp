@@ -57,19 +57,19 @@ void ShrinkTaps::sourceSpans(const RowRanges& rows, SpanList& spans) const {
     }
 }
 
-void bilinearSources(const SparseWarp& warp, cv::Size source, RowRanges& rows) {
+void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::Size source,
+                     RowRanges& rows) {
     rows.assign(source.height, cv::Range(0, 0));
-    const cv::Vec2s* positions = warp.sourcePositions();
-    for (int i = 0; i < warp.mappedPixels(); ++i) {
-        const int x = positions[i][0];
-        const int y = positions[i][1];
-        const int left = std::max(x, 0);
-        const int right = std::min(x + 2, source.width);
-        if (left >= right) {
-            continue;
-        }
-        for (int row = std::max(y, 0); row < std::min(y + 2, source.height); ++row) {
-            widen(rows[row], left, right);
+    for (const Span& span : spans) {
+        // Along a row the positions move steadily, so the span's ends bound all of it.
+        const SourcePosition first = positions.at(span.x0, span.y);
+        const SourcePosition last = positions.at(span.x1 - 1, span.y);
+        const int left = std::max(std::min(first.x, last.x), 0);
+        const int right = std::min(std::max(first.x, last.x) + 2, source.width);
+        const int top = std::max(std::min(first.y, last.y), 0);
+        const int bottom = std::min(std::max(first.y, last.y) + 2, source.height);
+        for (int y = top; y < bottom && left < right; ++y) {
+            widen(rows[y], left, right);
         }
     }
 }

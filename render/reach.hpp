@@ -26,8 +26,9 @@ class ShrinkTaps {
     std::vector<cv::Range> rows_;     // per destination row: source rows [start, end)
 };
 
-// The pixels of a `source`-sized image that bilinear remapping of the warp's mapped pixels
-// reads: each position and its neighbours to the right and below, where they lie inside.
-void bilinearSources(const SparseWarp& warp, cv::Size source, RowRanges& rows);
+// The pixels of a `source`-sized image that warping the pixels under `spans` reads, row by
+// row: each position, its neighbours to the right and below, where they lie inside.
+void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::Size source,
+                     RowRanges& rows);
 
 }  // namespace glintara

@@ -32,7 +32,6 @@ TileStateWork makeStateWork(TileMake make, const RenderState& state) {
         return work;
     }
     work.warpImage = blackImage(state.squareSize, CV_8UC3);
-    work.turnWarp = SparseWarp(state.squareSize);
     work.turn = WarpPositions(state.squareSize);
     if (make == TileMake::Turned120 || make == TileMake::Turned240) {
         // The turned states do not depend on the angle: their positions are worked out here.
@@ -41,7 +40,6 @@ TileStateWork makeStateWork(TileMake make, const RenderState& state) {
     } else {
         work.flipImage = blackImage(state.squareSize, CV_8UC3);
         work.turnBack = WarpPositions(state.squareSize);
-        work.turnBackWarp = SparseWarp(state.squareSize);
     }
     return work;
 }

@@ -45,8 +45,6 @@ struct TileStateWork {
     RowRanges flipRows;
     WarpPositions turn;      // square -> warpImage (turned) or -> flipImage (mirrored)
     WarpPositions turnBack;  // mirrored: flipImage -> warpImage
-    SparseWarp turnWarp;
-    SparseWarp turnBackWarp;
 };
 
 struct RenderState {
@@ -57,6 +55,7 @@ struct RenderState {
     RowRanges upRows, downRows;
     SpanList upSpans, downSpans;
     ShrinkTaps shrink;  // which square pixels each tile pixel is made from
+    BilinearWeights weights;
     std::array<PlacedTile, kPlacementCount> placed;
     std::vector<TileStateWork> states;  // indexed as PlacedTile::state
 };

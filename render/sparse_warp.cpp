@@ -1,30 +1,96 @@
 #include "render/sparse_warp.hpp"
 
-#include <cstring>
-#include <utility>
+#include <algorithm>
 
-#include <opencv2/imgproc.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 
 namespace glintara {
 namespace {
 
-// cv::warpAffine's fixed point: positions carry 10 fractional bits until they are cut down
-// to the bilinear table's 5, with half a table step added for rounding.
-constexpr int kAbBits = 10;
-constexpr int kAbScale = 1 << kAbBits;
+// cv::warpAffine's fixed point: 10 fractional bits, with half a table step added for
+// rounding.
+constexpr int kAbScale = 1 << 10;
 constexpr int kRoundDelta = kAbScale / cv::INTER_TAB_SIZE / 2;
+constexpr int kWeightBits = 15;
+constexpr int kWeightOne = 1 << kWeightBits;
 
-// cv::remap takes images narrower than 32767 pixels, so the list is laid out in rows.
-constexpr int kListWidth = 1024;
+// A source image as the blend reads it, held in locals so that writing the destination
+// cannot make the compiler reload it.
+struct SourceView {
+    const uchar* data;
+    std::size_t step;
+    int width;
+    int height;
 
-int listRows(cv::Size image) {
-    return (image.area() + kListWidth - 1) / kListWidth;
+    const uchar* pixel(int x, int y) const { return data + y * step + 3 * x; }
+};
+
+inline uchar weighted(const uchar* v0, const uchar* v1, const uchar* v2, const uchar* v3,
+                      const short* w, int c) {
+    const int sum = v0[c] * w[0] + v1[c] * w[1] + v2[c] * w[2] + v3[c] * w[3];
+    return cv::saturate_cast<uchar>((sum + kWeightOne / 2) >> kWeightBits);
 }
 
-// The first `count` entries of a list laid out in rows: whole rows, then what is left.
-std::pair<cv::Mat, cv::Mat> firstEntries(const cv::Mat& list, int count) {
-    const int rows = count / kListWidth;
-    return {list.rowRange(0, rows), list.row(rows).colRange(0, count % kListWidth)};
+#if CV_SIMD128
+// The four pixels' three channels in one go: each channel of the left pixel paired with the
+// same channel of the right one, multiplied by the pair of weights and summed.
+inline void blendInside(const uchar* top, const uchar* bottom, const short* w, uchar* out) {
+    const cv::v_int16x8 topRow = cv::v_reinterpret_as_s16(cv::v_load_expand(top));
+    const cv::v_int16x8 bottomRow = cv::v_reinterpret_as_s16(cv::v_load_expand(bottom));
+    cv::v_int16x8 topPairs, bottomPairs, unused;
+    cv::v_zip(topRow, cv::v_rotate_right<3>(topRow), topPairs, unused);
+    cv::v_zip(bottomRow, cv::v_rotate_right<3>(bottomRow), bottomPairs, unused);
+    const cv::v_int16x8 topWeights = cv::v_reinterpret_as_s16(
+        cv::v_setall_s32(static_cast<ushort>(w[0]) | (static_cast<int>(w[1]) << 16)));
+    const cv::v_int16x8 bottomWeights = cv::v_reinterpret_as_s16(
+        cv::v_setall_s32(static_cast<ushort>(w[2]) | (static_cast<int>(w[3]) << 16)));
+    const cv::v_int32x4 sum = cv::v_dotprod(topPairs, topWeights) +
+                              cv::v_dotprod(bottomPairs, bottomWeights) +
+                              cv::v_setall_s32(kWeightOne / 2);
+    const cv::v_int16x8 narrow = cv::v_pack(cv::v_shr<kWeightBits>(sum), cv::v_setzero_s32());
+    alignas(16) uchar bytes[16];
+    cv::v_store_aligned(bytes, cv::v_pack_u(narrow, narrow));
+    out[0] = bytes[0];
+    out[1] = bytes[1];
+    out[2] = bytes[2];
+}
+#endif
+
+// One destination pixel: four source pixels blended, each read as black where it lies
+// outside the source.
+inline void blend(const SourceView& source, const SourcePosition& p, const short* w,
+                  uchar* out) {
+#if CV_SIMD128
+    // Two source pixels side by side are read as 8 bytes, so the last column goes the
+    // plain way.
+    if (static_cast<unsigned>(p.x) < static_cast<unsigned>(source.width - 2) &&
+        static_cast<unsigned>(p.y) < static_cast<unsigned>(source.height - 1)) {
+        const uchar* top = source.pixel(p.x, p.y);
+        blendInside(top, top + source.step, w, out);
+        return;
+    }
+#endif
+    if (static_cast<unsigned>(p.x) < static_cast<unsigned>(source.width - 1) &&
+        static_cast<unsigned>(p.y) < static_cast<unsigned>(source.height - 1)) {
+        const uchar* top = source.pixel(p.x, p.y);
+        const uchar* bottom = top + source.step;
+        for (int c = 0; c < 3; ++c) {
+            out[c] = weighted(top, top + 3, bottom, bottom + 3, w, c);
+        }
+        return;
+    }
+    static constexpr uchar kBlack[3] = {0, 0, 0};
+    const auto pixel = [&](int x, int y) -> const uchar* {
+        return x >= 0 && x < source.width && y >= 0 && y < source.height ? source.pixel(x, y)
+                                                                         : kBlack;
+    };
+    const uchar* v0 = pixel(p.x, p.y);
+    const uchar* v1 = pixel(p.x + 1, p.y);
+    const uchar* v2 = pixel(p.x, p.y + 1);
+    const uchar* v3 = pixel(p.x + 1, p.y + 1);
+    for (int c = 0; c < 3; ++c) {
+        out[c] = weighted(v0, v1, v2, v3, w, c);
+    }
 }
 
 }  // namespace
@@ -69,64 +135,41 @@ void WarpPositions::set(const cv::Matx23f& forward) {
     }
 }
 
-void WarpPositions::fill(int y, int x0, int x1, cv::Vec2s* positions,
-                         ushort* tableIndices) const {
-    constexpr int kTableMask = cv::INTER_TAB_SIZE - 1;
-    const int rowX = rowX_[y];
-    const int rowY = rowY_[y];
-    for (int x = x0; x < x1; ++x) {
-        const int sx = (rowX + columnX_[x]) >> (kAbBits - cv::INTER_BITS);
-        const int sy = (rowY + columnY_[x]) >> (kAbBits - cv::INTER_BITS);
-        *positions++ = {cv::saturate_cast<short>(sx >> cv::INTER_BITS),
-                        cv::saturate_cast<short>(sy >> cv::INTER_BITS)};
-        *tableIndices++ =
-            static_cast<ushort>((sy & kTableMask) * cv::INTER_TAB_SIZE + (sx & kTableMask));
-    }
-}
-
-SparseWarp::SparseWarp(cv::Size image)
-    : positions_(listRows(image) + 1, kListWidth, CV_16SC2),
-      tableIndices_(listRows(image) + 1, kListWidth, CV_16UC1),
-      pixels_(listRows(image) + 1, kListWidth, CV_8UC3) {}
-
-void SparseWarp::map(const WarpPositions& positions, const SpanList& spans) {
-    cv::Vec2s* position = positions_.ptr<cv::Vec2s>();
-    ushort* index = tableIndices_.ptr<ushort>();
-    int count = 0;
-    for (const Span& span : spans) {
-        CV_Assert(count + span.width() <= static_cast<int>(positions_.total()));
-        positions.fill(span.y, span.x0, span.x1, position + count, index + count);
-        count += span.width();
-    }
-    count_ = count;
-}
-
-void SparseWarp::remapInto(const cv::Mat& source, const SpanList& spans, bool flipRows,
-                           cv::Mat& destination) {
-    CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
-    CV_Assert(spanPixels(spans) == count_);
-    if (count_ == 0) {
-        return;
-    }
-    // Headers over the first count_ entries: remap writes into the kept buffer.
-    const auto remapPart = [&](cv::Mat positions, cv::Mat indices, cv::Mat pixels) {
-        if (!pixels.empty()) {
-            cv::remap(source, pixels, positions, indices, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                      cv::Scalar());
+BilinearWeights::BilinearWeights() : weights_(cv::INTER_TAB_SIZE2) {
+    // Each axis splits one into (1 - f, f) at steps of 1/32. cv::remap's table takes the
+    // 2 x 2 products in float and rounds them to 15 bits; at these steps every product is
+    // exact, so the weights are whole numbers that sum to exactly 1 << 15.
+    constexpr int kSteps = cv::INTER_TAB_SIZE;
+    constexpr int kScale = kWeightOne / (kSteps * kSteps);
+    for (int fy = 0; fy < kSteps; ++fy) {
+        for (int fx = 0; fx < kSteps; ++fx) {
+            weights_[fy * kSteps + fx] = {
+                cv::saturate_cast<short>((kSteps - fy) * (kSteps - fx) * kScale),
+                cv::saturate_cast<short>((kSteps - fy) * fx * kScale),
+                cv::saturate_cast<short>(fy * (kSteps - fx) * kScale),
+                cv::saturate_cast<short>(fy * fx * kScale)};
         }
-    };
-    const auto [positionRows, positionTail] = firstEntries(positions_, count_);
-    const auto [indexRows, indexTail] = firstEntries(tableIndices_, count_);
-    const auto [pixelRows, pixelTail] = firstEntries(pixels_, count_);
-    remapPart(positionRows, indexRows, pixelRows);
-    remapPart(positionTail, indexTail, pixelTail);
+    }
+    // All but one: a whole pixel's weight of one does not fit in 16 bits and is held as
+    // 32767. The table then makes the sum whole again by giving the missing unit to the
+    // bottom-right weight.
+    weights_[0][3] = static_cast<short>(kWeightOne - weights_[0][0]);
+}
 
-    const uchar* from = pixels_.ptr();
+void warpSpans(const cv::Mat& source, const WarpPositions& positions,
+               const BilinearWeights& weights, const SpanList& spans, bool flipRows,
+               cv::Mat& destination) {
+    CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
+    const SourceView view{source.ptr<uchar>(), source.step[0], source.cols, source.rows};
+    const short* table = weights[0].data();
     for (const Span& span : spans) {
         const int row = flipRows ? destination.rows - 1 - span.y : span.y;
-        const std::size_t bytes = 3 * static_cast<std::size_t>(span.width());
-        std::memcpy(destination.ptr(row, span.x0), from, bytes);
-        from += bytes;
+        uchar* out = destination.ptr<uchar>(row) + 3 * span.x0;
+        const WarpPositions::Row along = positions.row(span.y);
+        for (int x = span.x0; x < span.x1; ++x, out += 3) {
+            const SourcePosition p = along.at(x);
+            blend(view, p, table + 4 * p.step, out);
+        }
     }
 }
 

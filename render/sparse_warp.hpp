@@ -1,20 +1,35 @@
-// Turning only the pixels that are needed. cv::warpAffine hands cv::remap, for every
-// destination pixel, a fixed-point source position and a bilinear-table index that depend
-// on nothing but that pixel's row and column. Building the same two values for a chosen
-// set of pixels and remapping just those gives, there, the very bytes the whole warp gives.
+// Turning only the pixels that are needed. cv::warpAffine with bilinear interpolation works
+// out, for every destination pixel, a fixed-point source position and sub-pixel step that
+// depend on nothing but that pixel's row and column, then blends four source pixels with
+// fixed-point weights. Doing the same arithmetic for a chosen set of pixels gives, there,
+// the very bytes the whole warp gives.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "render/spans.hpp"
 
 namespace glintara {
 
-// What cv::warpAffine computes before it remaps, for a forward (source to destination)
+// Where a destination pixel reads: the top-left of its four source pixels, and which of the
+// 32 x 32 sub-pixel steps it lies at.
+struct SourcePosition {
+    int x;
+    int y;
+    int step;  // (y fraction) * 32 + (x fraction)
+};
+
+// What cv::warpAffine computes before it blends, for a forward (source to destination)
 // matrix: the inverted matrix's per-column and per-row terms in fixed point.
 class WarpPositions {
+    // Positions carry 10 fractional bits until they are cut down to the table's 5.
+    static constexpr int kFractionShift = 10 - cv::INTER_BITS;
+    static constexpr int kStepMask = cv::INTER_TAB_SIZE - 1;
+
   public:
     WarpPositions() = default;
     explicit WarpPositions(cv::Size destination);
@@ -23,41 +38,46 @@ class WarpPositions {
     // Refills the terms for another matrix of the same destination size.
     void set(const cv::Matx23f& forward);
 
-    // The source positions (whole pixels) and table indices of pixels x0..x1-1 of row y.
-    void fill(int y, int x0, int x1, cv::Vec2s* positions, ushort* tableIndices) const;
+    // One row's terms, for walking along it.
+    struct Row {
+        const int* columnX;
+        const int* columnY;
+        int rowX;
+        int rowY;
+
+        SourcePosition at(int x) const {
+            const int sx = (rowX + columnX[x]) >> kFractionShift;
+            const int sy = (rowY + columnY[x]) >> kFractionShift;
+            return {sx >> cv::INTER_BITS, sy >> cv::INTER_BITS,
+                    (sy & kStepMask) * cv::INTER_TAB_SIZE + (sx & kStepMask)};
+        }
+    };
+    Row row(int y) const { return {columnX_.data(), columnY_.data(), rowX_[y], rowY_[y]}; }
+    SourcePosition at(int x, int y) const { return row(y).at(x); }
 
   private:
+
     std::vector<int> columnX_, columnY_;
     std::vector<int> rowX_, rowY_;
 };
 
-// One sparse warp's working memory: source positions, table indices and warped pixels for
-// up to a whole image, one entry per listed pixel in span order. Kept so no frame allocates.
-class SparseWarp {
+// The bilinear weights of each sub-pixel step, in 15-bit fixed point and summing to exactly
+// 1 << 15, as cv::remap's table holds them: top-left, top-right, bottom-left, bottom-right.
+class BilinearWeights {
   public:
-    SparseWarp() = default;
-    explicit SparseWarp(cv::Size image);
-
-    // Works out where each pixel under `spans` comes from.
-    void map(const WarpPositions& positions, const SpanList& spans);
-
-    // Where the mapped pixels come from, as whole source pixels (bilinear reads this one and
-    // the next to the right and below).
-    const cv::Vec2s* sourcePositions() const { return positions_.ptr<cv::Vec2s>(); }
-    int mappedPixels() const { return count_; }
-
-    // Warps `source` into the pixels of `destination` under `spans`, the spans last mapped,
-    // exactly as cv::warpAffine with INTER_LINEAR and a black constant border would; every
-    // other pixel is left as it was. With `flipRows` the result for row y lands in row
-    // (rows - 1 - y) instead: cv::flip about the horizontal axis, done on the way out.
-    void remapInto(const cv::Mat& source, const SpanList& spans, bool flipRows,
-                   cv::Mat& destination);
+    BilinearWeights();
+    const std::array<short, 4>& operator[](int step) const { return weights_[step]; }
 
   private:
-    cv::Mat positions_;     // 1 x capacity, CV_16SC2
-    cv::Mat tableIndices_;  // 1 x capacity, CV_16UC1
-    cv::Mat pixels_;        // 1 x capacity, CV_8UC3
-    int count_ = 0;
+    std::vector<std::array<short, 4>> weights_;
 };
+
+// Warps 8-bit BGR `source` into the pixels of `destination` under `spans`, exactly as
+// cv::warpAffine with INTER_LINEAR and a black constant border would; every other pixel is
+// left as it was. With `flipRows` the result for row y lands in row (rows - 1 - y) instead:
+// cv::flip about the horizontal axis, done on the way out.
+void warpSpans(const cv::Mat& source, const WarpPositions& positions,
+               const BilinearWeights& weights, const SpanList& spans, bool flipRows,
+               cv::Mat& destination);
 
 }  // namespace glintara

@@ -31,26 +31,25 @@ void findNeededPixels(const RenderState& state, TileStateWork& work) {
     }
 }
 
-void makeTurned(const cv::Mat& squareImage, TileStateWork& work) {
-    work.turnWarp.map(work.turn, work.warpSpans);
-    work.turnWarp.remapInto(squareImage, work.warpSpans, false, work.warpImage);
+void makeTurned(const cv::Mat& squareImage, const RenderState& state, TileStateWork& work) {
+    warpSpans(squareImage, work.turn, state.weights, work.warpSpans, false, work.warpImage);
 }
 
-void makeMirrored(const cv::Mat& squareImage, double phi, TileStateWork& work) {
+void makeMirrored(const cv::Mat& squareImage, const RenderState& state, double phi,
+                  TileStateWork& work) {
     const cv::Size size = squareImage.size();
     work.turn.set(rotationAboutCentre(size, phi));
     work.turnBack.set(rotationAboutCentre(size, -phi));
 
     // Back from the shrink: where the turn back reads the flipped first turn...
-    work.turnBackWarp.map(work.turnBack, work.warpSpans);
-    bilinearSources(work.turnBackWarp, size, work.flipRows);
+    bilinearSources(work.turnBack, work.warpSpans, size, work.flipRows);
     // ...and which rows of the first turn those are before the flip.
     std::reverse(work.flipRows.begin(), work.flipRows.end());
     rowSpans(work.flipRows, work.flipSpans);
 
-    work.turnWarp.map(work.turn, work.flipSpans);
-    work.turnWarp.remapInto(squareImage, work.flipSpans, true, work.flipImage);
-    work.turnBackWarp.remapInto(work.flipImage, work.warpSpans, false, work.warpImage);
+    warpSpans(squareImage, work.turn, state.weights, work.flipSpans, true, work.flipImage);
+    warpSpans(work.flipImage, work.turnBack, state.weights, work.warpSpans, false,
+              work.warpImage);
 }
 
 }  // namespace
@@ -104,9 +103,9 @@ void makeTileState(const cv::Mat& squareImage, const RenderState& state, double 
     } else {
         state.shrink.sourceSpans(work.needed[0], work.warpSpans);
         if (isMirrored(work.make)) {
-            makeMirrored(squareImage, mirrorAngle(work.make, angle), work);
+            makeMirrored(squareImage, state, mirrorAngle(work.make, angle), work);
         } else {
-            makeTurned(squareImage, work);
+            makeTurned(squareImage, state, work);
         }
         shrinkToTile(work.warpImage, work.tiles[0]);
     }
