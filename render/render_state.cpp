@@ -52,7 +52,7 @@ RenderState createRenderState() {
     state.tileSize = {tileSide(), tileSide()};
     state.maskUp = blackImage(state.tileSize, CV_8UC1);
     state.maskDown = blackImage(state.tileSize, CV_8UC1);
-    state.shrink = ShrinkTaps(state.squareSize, state.tileSize);
+    state.shrink = SparseShrink(state.squareSize, state.tileSize);
     state.placed = placedTiles();
     for (TileMake make : {TileMake::Base, TileMake::Turned120, TileMake::Turned240,
                           TileMake::Mirrored0, TileMake::Mirrored120, TileMake::Mirrored240}) {

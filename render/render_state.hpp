@@ -8,8 +8,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "render/reach.hpp"
 #include "render/schedule.hpp"
+#include "render/sparse_shrink.hpp"
 #include "render/sparse_warp.hpp"
 #include "render/spans.hpp"
 
@@ -54,7 +54,7 @@ struct RenderState {
     cv::Mat maskDown;  // the filled point-down triangle
     RowRanges upRows, downRows;
     SpanList upSpans, downSpans;
-    ShrinkTaps shrink;  // which square pixels each tile pixel is made from
+    SparseShrink shrink;  // the square, or a turn of it, down to the tile
     BilinearWeights weights;
     std::array<PlacedTile, kPlacementCount> placed;
     std::vector<TileStateWork> states;  // indexed as PlacedTile::state

@@ -32,44 +32,43 @@ inline uchar weighted(const uchar* v0, const uchar* v1, const uchar* v2, const u
 }
 
 #if CV_SIMD128
-// The four pixels' three channels in one go: each channel of the left pixel paired with the
-// same channel of the right one, multiplied by the pair of weights and summed.
-inline void blendInside(const uchar* top, const uchar* bottom, const short* w, uchar* out) {
+// The four source pixels' three channels in one go. The top and bottom rows are paired
+// channel by channel, so one multiply-add gives top * w0 + bottom * w2 for the left pixel
+// (and w1, w3 for the right one); the right pixel's sums are then moved under the left's.
+inline void blendInside(const uchar* top, const uchar* bottom,
+                        const BilinearWeights::Paired& w, uchar* out) {
     const cv::v_int16x8 topRow = cv::v_reinterpret_as_s16(cv::v_load_expand(top));
     const cv::v_int16x8 bottomRow = cv::v_reinterpret_as_s16(cv::v_load_expand(bottom));
-    cv::v_int16x8 topPairs, bottomPairs, unused;
-    cv::v_zip(topRow, cv::v_rotate_right<3>(topRow), topPairs, unused);
-    cv::v_zip(bottomRow, cv::v_rotate_right<3>(bottomRow), bottomPairs, unused);
-    const cv::v_int16x8 topWeights = cv::v_reinterpret_as_s16(
-        cv::v_setall_s32(static_cast<ushort>(w[0]) | (static_cast<int>(w[1]) << 16)));
-    const cv::v_int16x8 bottomWeights = cv::v_reinterpret_as_s16(
-        cv::v_setall_s32(static_cast<ushort>(w[2]) | (static_cast<int>(w[3]) << 16)));
-    const cv::v_int32x4 sum = cv::v_dotprod(topPairs, topWeights) +
-                              cv::v_dotprod(bottomPairs, bottomWeights) +
-                              cv::v_setall_s32(kWeightOne / 2);
+    cv::v_int16x8 low, high;
+    cv::v_zip(topRow, bottomRow, low, high);
+    const cv::v_int32x4 left = cv::v_dotprod(low, cv::v_load_aligned(w.first));
+    const cv::v_int32x4 right = cv::v_dotprod(high, cv::v_load_aligned(w.second));
+    const cv::v_int32x4 sum =
+        left + cv::v_extract<3>(left, right) + cv::v_setall_s32(kWeightOne / 2);
     const cv::v_int16x8 narrow = cv::v_pack(cv::v_shr<kWeightBits>(sum), cv::v_setzero_s32());
-    alignas(16) uchar bytes[16];
-    cv::v_store_aligned(bytes, cv::v_pack_u(narrow, narrow));
-    out[0] = bytes[0];
-    out[1] = bytes[1];
-    out[2] = bytes[2];
+    // The three bytes straight from the register: going through memory would stall.
+    const unsigned bgr = cv::v_reinterpret_as_u32(cv::v_pack_u(narrow, narrow)).get0();
+    out[0] = static_cast<uchar>(bgr);
+    out[1] = static_cast<uchar>(bgr >> 8);
+    out[2] = static_cast<uchar>(bgr >> 16);
 }
 #endif
 
 // One destination pixel: four source pixels blended, each read as black where it lies
 // outside the source.
-inline void blend(const SourceView& source, const SourcePosition& p, const short* w,
-                  uchar* out) {
+inline void blend(const SourceView& source, const SourcePosition& p,
+                  const BilinearWeights& weights, uchar* out) {
 #if CV_SIMD128
     // Two source pixels side by side are read as 8 bytes, so the last column goes the
     // plain way.
     if (static_cast<unsigned>(p.x) < static_cast<unsigned>(source.width - 2) &&
         static_cast<unsigned>(p.y) < static_cast<unsigned>(source.height - 1)) {
         const uchar* top = source.pixel(p.x, p.y);
-        blendInside(top, top + source.step, w, out);
+        blendInside(top, top + source.step, weights.paired(p.step), out);
         return;
     }
 #endif
+    const short* w = weights[p.step].data();
     if (static_cast<unsigned>(p.x) < static_cast<unsigned>(source.width - 1) &&
         static_cast<unsigned>(p.y) < static_cast<unsigned>(source.height - 1)) {
         const uchar* top = source.pixel(p.x, p.y);
@@ -90,6 +89,14 @@ inline void blend(const SourceView& source, const SourcePosition& p, const short
     const uchar* v3 = pixel(p.x + 1, p.y + 1);
     for (int c = 0; c < 3; ++c) {
         out[c] = weighted(v0, v1, v2, v3, w, c);
+    }
+}
+
+void widen(cv::Range& range, int start, int end) {
+    if (range.start >= range.end) {
+        range = cv::Range(start, end);
+    } else {
+        range = cv::Range(std::min(range.start, start), std::max(range.end, end));
     }
 }
 
@@ -154,6 +161,19 @@ BilinearWeights::BilinearWeights() : weights_(cv::INTER_TAB_SIZE2) {
     // 32767. The table then makes the sum whole again by giving the missing unit to the
     // bottom-right weight.
     weights_[0][3] = static_cast<short>(kWeightOne - weights_[0][0]);
+
+    paired_.resize(weights_.size());
+    for (std::size_t step = 0; step < weights_.size(); ++step) {
+        const std::array<short, 4>& w = weights_[step];
+        Paired& p = paired_[step];
+        for (int k = 0; k < 4; ++k) {
+            const bool right = k == 3;
+            p.first[2 * k] = right ? w[1] : w[0];
+            p.first[2 * k + 1] = right ? w[3] : w[2];
+            p.second[2 * k] = w[1];
+            p.second[2 * k + 1] = w[3];
+        }
+    }
 }
 
 void warpSpans(const cv::Mat& source, const WarpPositions& positions,
@@ -161,14 +181,30 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
                cv::Mat& destination) {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
     const SourceView view{source.ptr<uchar>(), source.step[0], source.cols, source.rows};
-    const short* table = weights[0].data();
     for (const Span& span : spans) {
         const int row = flipRows ? destination.rows - 1 - span.y : span.y;
         uchar* out = destination.ptr<uchar>(row) + 3 * span.x0;
         const WarpPositions::Row along = positions.row(span.y);
         for (int x = span.x0; x < span.x1; ++x, out += 3) {
             const SourcePosition p = along.at(x);
-            blend(view, p, table + 4 * p.step, out);
+            blend(view, p, weights, out);
+        }
+    }
+}
+
+void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::Size source,
+                     RowRanges& rows) {
+    rows.assign(source.height, cv::Range(0, 0));
+    for (const Span& span : spans) {
+        // Along a row the positions move steadily, so the span's ends bound all of it.
+        const SourcePosition first = positions.at(span.x0, span.y);
+        const SourcePosition last = positions.at(span.x1 - 1, span.y);
+        const int left = std::max(std::min(first.x, last.x), 0);
+        const int right = std::min(std::max(first.x, last.x) + 2, source.width);
+        const int top = std::max(std::min(first.y, last.y), 0);
+        const int bottom = std::min(std::max(first.y, last.y) + 2, source.height);
+        for (int y = top; y < bottom && left < right; ++y) {
+            widen(rows[y], left, right);
         }
     }
 }

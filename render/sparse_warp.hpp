@@ -68,8 +68,17 @@ class BilinearWeights {
     BilinearWeights();
     const std::array<short, 4>& operator[](int step) const { return weights_[step]; }
 
+    // The same weights laid out for blending a top and a bottom row of two pixels paired
+    // channel by channel: (w0, w2) x 3 then (w1, w3), and (w1, w3) x 4.
+    struct Paired {
+        alignas(16) short first[8];
+        alignas(16) short second[8];
+    };
+    const Paired& paired(int step) const { return paired_[step]; }
+
   private:
     std::vector<std::array<short, 4>> weights_;
+    std::vector<Paired> paired_;
 };
 
 // Warps 8-bit BGR `source` into the pixels of `destination` under `spans`, exactly as
@@ -79,5 +88,10 @@ class BilinearWeights {
 void warpSpans(const cv::Mat& source, const WarpPositions& positions,
                const BilinearWeights& weights, const SpanList& spans, bool flipRows,
                cv::Mat& destination);
+
+// The pixels of a `source`-sized image that warping the pixels under `spans` reads, row by
+// row: each position, its neighbours to the right and below, where they lie inside.
+void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::Size source,
+                     RowRanges& rows);
 
 }  // namespace glintara

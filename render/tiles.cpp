@@ -99,7 +99,7 @@ void makeTileState(const cv::Mat& squareImage, const RenderState& state, double 
                    TileStateWork& work) {
     findNeededPixels(state, work);
     if (work.make == TileMake::Base) {
-        shrinkToTile(squareImage, work.tiles[0]);
+        state.shrink.shrink(squareImage, work.needed[0], work.tiles[0]);
     } else {
         state.shrink.sourceSpans(work.needed[0], work.warpSpans);
         if (isMirrored(work.make)) {
@@ -107,7 +107,7 @@ void makeTileState(const cv::Mat& squareImage, const RenderState& state, double 
         } else {
             makeTurned(squareImage, state, work);
         }
-        shrinkToTile(work.warpImage, work.tiles[0]);
+        state.shrink.shrink(work.warpImage, work.needed[0], work.tiles[0]);
     }
     for (int blurs = 1; blurs <= work.blurs; ++blurs) {
         blurTileArea(work.tiles[blurs - 1], boundingRect(work.needed[blurs]), work.tiles[blurs]);

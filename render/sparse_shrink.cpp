@@ -1,0 +1,107 @@
+#include "render/sparse_shrink.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace glintara {
+namespace {
+
+constexpr int kWeightBits = 11;
+constexpr int kWeightOne = 1 << kWeightBits;
+
+enum class Axis { Columns, Rows };
+
+// cv::resize's taps along one axis, worked out as it works them out: the scale in double,
+// the position in float, rounded down, and each weight rounded from float on its own.
+// Columns past an edge are pinned to it with all the weight; rows are only pinned.
+std::vector<SparseShrink::Tap> linearTaps(int source, int destination, Axis axis) {
+    const double scale = 1.0 / (static_cast<double>(destination) / source);
+    std::vector<SparseShrink::Tap> taps(destination);
+    for (int d = 0; d < destination; ++d) {
+        float fraction = static_cast<float>((d + 0.5) * scale - 0.5);
+        int first = static_cast<int>(std::floor(fraction));
+        fraction -= static_cast<float>(first);
+        int second = first + 1;
+        if (axis == Axis::Columns && first < 0) {
+            first = 0;
+            second = 1;
+            fraction = 0.f;
+        }
+        if (axis == Axis::Columns && second >= source) {
+            first = std::min(first, source - 1);
+            second = first;
+            fraction = 0.f;
+        }
+        SparseShrink::Tap& tap = taps[d];
+        tap.first = std::clamp(first, 0, source - 1);
+        tap.second = std::clamp(second, 0, source - 1);
+        tap.weights[0] = cv::saturate_cast<short>((1.f - fraction) * kWeightOne);
+        tap.weights[1] = cv::saturate_cast<short>(fraction * kWeightOne);
+    }
+    return taps;
+}
+
+// One source row blended along x for a destination column: 11 fractional bits kept.
+inline int blendAlong(const uchar* row, const SparseShrink::Tap& column, int channel) {
+    return row[3 * column.first + channel] * column.weights[0] +
+           row[3 * column.second + channel] * column.weights[1];
+}
+
+}  // namespace
+
+SparseShrink::SparseShrink(cv::Size source, cv::Size destination)
+    : columns_(linearTaps(source.width, destination.width, Axis::Columns)),
+      rows_(linearTaps(source.height, destination.height, Axis::Rows)) {}
+
+void SparseShrink::sourceSpans(const RowRanges& rows, SpanList& spans) const {
+    spans.clear();
+    for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
+        const cv::Range& columns = rows[y];
+        if (columns.start >= columns.end) {
+            continue;
+        }
+        const Tap& row = rows_[y];
+        for (int sourceRow : {row.first, row.second}) {
+            if (sourceRow == row.second && row.second == row.first) {
+                break;
+            }
+            const std::size_t rowStart = spans.size();
+            for (int x = columns.start; x < columns.end; ++x) {
+                const int start = std::min(columns_[x].first, columns_[x].second);
+                const int end = std::max(columns_[x].first, columns_[x].second) + 1;
+                // Neighbouring destination columns can share or touch source columns.
+                if (spans.size() > rowStart && spans.back().x1 >= start) {
+                    spans.back().x1 = std::max(spans.back().x1, end);
+                } else {
+                    spans.push_back({sourceRow, start, end});
+                }
+            }
+        }
+    }
+}
+
+void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
+                          cv::Mat& destination) const {
+    CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
+    for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
+        const Tap& row = rows_[y];
+        const uchar* top = source.ptr<uchar>(row.first);
+        const uchar* bottom = source.ptr<uchar>(row.second);
+        const int b0 = row.weights[0];
+        const int b1 = row.weights[1];
+        uchar* out = destination.ptr<uchar>(y);
+        for (int x = rows[y].start; x < rows[y].end; ++x) {
+            const Tap& column = columns_[x];
+            for (int c = 0; c < 3; ++c) {
+                // The rows are blended with the sums cut to 16 bits first, as cv::resize's
+                // 8-bit path does.
+                const int upper = blendAlong(top, column, c);
+                const int lower = blendAlong(bottom, column, c);
+                out[3 * x + c] = static_cast<uchar>(
+                    (((b0 * (upper >> 4)) >> 16) + ((b1 * (lower >> 4)) >> 16) + 2) >> 2);
+            }
+        }
+    }
+}
+
+}  // namespace glintara
