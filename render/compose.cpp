@@ -26,15 +26,22 @@ void prepareMasks(const Triangles& tileTriangles, RenderState& state) {
     maskSpans(state.maskDown, state.downSpans);
 }
 
-// The six states depend only on the brightened square and the masks, so they are made side
-// by side; each worker takes the next state not yet taken.
-void makeTileStates(const cv::Mat& squareImage, double angle, RenderState& state) {
+// The six states depend only on the brightened square and the masks, and the canvas is
+// touched by none of them, so all seven jobs run side by side: each worker takes the next
+// job not yet taken, the canvas clear last.
+void makeTileStatesAndClear(const cv::Mat& squareImage, double angle, RenderState& state,
+                            cv::Mat& outputImage) {
+    constexpr int kJobs = kTileStateCount + 1;
     std::atomic<int> next{0};
     const auto worker = [&](const cv::Range& workers) {
         for (int w = workers.start; w < workers.end; ++w) {
-            for (int i = next++; i < kTileStateCount; i = next++) {
-                TileStateWork& work = state.states[stateIndex(kMakingOrder[i])];
-                makeTileState(squareImage, state, angle, work);
+            for (int job = next++; job < kJobs; job = next++) {
+                if (job == kTileStateCount) {
+                    outputImage.setTo(cv::Scalar::all(0));
+                } else {
+                    TileStateWork& work = state.states[stateIndex(kMakingOrder[job])];
+                    makeTileState(squareImage, state, angle, work);
+                }
             }
         }
     };
@@ -45,7 +52,6 @@ void layPlacements(const RenderState& state, const Triangles& tileTriangles,
                    cv::Mat& outputImage) {
     const cv::Point origin = placementOrigin(outputImage.size(), state.tileSize);
     const auto schedule = placementSchedule();
-    outputImage.setTo(cv::Scalar::all(0));
     for (int i = 0; i < kPlacementCount; ++i) {
         const PlacedTile& placed = state.placed[i];
         const cv::Mat& tile = state.states[placed.state].tiles[placed.blurs];
@@ -65,7 +71,7 @@ void renderKaleidoscope(RenderState& state, cv::Mat& frameImage, cv::Mat& square
     scaleToTile(triangles);
     prepareMasks(triangles, state);
 
-    makeTileStates(squareImage, angle, state);
+    makeTileStatesAndClear(squareImage, angle, state, outputImage);
     layPlacements(state, triangles, outputImage);
 }
 

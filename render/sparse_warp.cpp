@@ -1,6 +1,7 @@
 #include "render/sparse_warp.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include <opencv2/core/hal/intrin.hpp>
 
@@ -35,8 +36,8 @@ inline uchar weighted(const uchar* v0, const uchar* v1, const uchar* v2, const u
 // The four source pixels' three channels in one go. The top and bottom rows are paired
 // channel by channel, so one multiply-add gives top * w0 + bottom * w2 for the left pixel
 // (and w1, w3 for the right one); the right pixel's sums are then moved under the left's.
-inline void blendInside(const uchar* top, const uchar* bottom,
-                        const BilinearWeights::Paired& w, uchar* out) {
+inline unsigned blendInside(const uchar* top, const uchar* bottom,
+                            const BilinearWeights::Paired& w) {
     const cv::v_int16x8 topRow = cv::v_reinterpret_as_s16(cv::v_load_expand(top));
     const cv::v_int16x8 bottomRow = cv::v_reinterpret_as_s16(cv::v_load_expand(bottom));
     cv::v_int16x8 low, high;
@@ -46,11 +47,52 @@ inline void blendInside(const uchar* top, const uchar* bottom,
     const cv::v_int32x4 sum =
         left + cv::v_extract<3>(left, right) + cv::v_setall_s32(kWeightOne / 2);
     const cv::v_int16x8 narrow = cv::v_pack(cv::v_shr<kWeightBits>(sum), cv::v_setzero_s32());
-    // The three bytes straight from the register: going through memory would stall.
-    const unsigned bgr = cv::v_reinterpret_as_u32(cv::v_pack_u(narrow, narrow)).get0();
+    // The bytes straight from the register: going through memory would stall.
+    return cv::v_reinterpret_as_u32(cv::v_pack_u(narrow, narrow)).get0();
+}
+
+inline void storeThree(unsigned bgr, uchar* out) {
     out[0] = static_cast<uchar>(bgr);
     out[1] = static_cast<uchar>(bgr >> 8);
     out[2] = static_cast<uchar>(bgr >> 16);
+}
+
+// Four neighbouring pixels of a row: their positions worked out together and, when all four
+// read inside the source, blended without edge checks. The first three are stored four
+// bytes wide, the spare byte landing on the next pixel before it is written itself.
+// Returns false, having written nothing, when one of them reads past an edge.
+inline bool warpFour(const SourceView& source, const WarpPositions::Row& along, int x,
+                     const BilinearWeights& weights, bool lastInSpan, uchar* out) {
+    const cv::v_int32x4 fx = cv::v_shr<WarpPositions::kFractionShift>(
+        cv::v_load(along.columnX + x) + cv::v_setall_s32(along.rowX));
+    const cv::v_int32x4 fy = cv::v_shr<WarpPositions::kFractionShift>(
+        cv::v_load(along.columnY + x) + cv::v_setall_s32(along.rowY));
+    const cv::v_int32x4 sx = cv::v_shr<cv::INTER_BITS>(fx);
+    const cv::v_int32x4 sy = cv::v_shr<cv::INTER_BITS>(fy);
+    const cv::v_int32x4 inside =
+        cv::v_reinterpret_as_s32(
+            cv::v_reinterpret_as_u32(sx) < cv::v_setall_u32(static_cast<unsigned>(source.width - 2))) &
+        cv::v_reinterpret_as_s32(
+            cv::v_reinterpret_as_u32(sy) < cv::v_setall_u32(static_cast<unsigned>(source.height - 1)));
+    if (!cv::v_check_all(inside)) {
+        return false;
+    }
+    const cv::v_int32x4 mask = cv::v_setall_s32(cv::INTER_TAB_SIZE - 1);
+    const cv::v_int32x4 steps = cv::v_shl<cv::INTER_BITS>(fy & mask) | (fx & mask);
+    alignas(16) int xs[4], ys[4], stepsOf[4];
+    cv::v_store_aligned(xs, sx);
+    cv::v_store_aligned(ys, sy);
+    cv::v_store_aligned(stepsOf, steps);
+    for (int k = 0; k < 4; ++k, out += 3) {
+        const uchar* top = source.pixel(xs[k], ys[k]);
+        const unsigned bgr = blendInside(top, top + source.step, weights.paired(stepsOf[k]));
+        if (k < 3 || !lastInSpan) {
+            std::memcpy(out, &bgr, 4);
+        } else {
+            storeThree(bgr, out);
+        }
+    }
+    return true;
 }
 #endif
 
@@ -64,7 +106,7 @@ inline void blend(const SourceView& source, const SourcePosition& p,
     if (static_cast<unsigned>(p.x) < static_cast<unsigned>(source.width - 2) &&
         static_cast<unsigned>(p.y) < static_cast<unsigned>(source.height - 1)) {
         const uchar* top = source.pixel(p.x, p.y);
-        blendInside(top, top + source.step, weights.paired(p.step), out);
+        storeThree(blendInside(top, top + source.step, weights.paired(p.step)), out);
         return;
     }
 #endif
@@ -185,7 +227,15 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
         const int row = flipRows ? destination.rows - 1 - span.y : span.y;
         uchar* out = destination.ptr<uchar>(row) + 3 * span.x0;
         const WarpPositions::Row along = positions.row(span.y);
-        for (int x = span.x0; x < span.x1; ++x, out += 3) {
+        int x = span.x0;
+#if CV_SIMD128
+        while (x + 4 <= span.x1 &&
+               warpFour(view, along, x, weights, x + 4 == span.x1, out)) {
+            x += 4;
+            out += 12;
+        }
+#endif
+        for (; x < span.x1; ++x, out += 3) {
             const SourcePosition p = along.at(x);
             blend(view, p, weights, out);
         }

@@ -26,11 +26,11 @@ struct SourcePosition {
 // What cv::warpAffine computes before it blends, for a forward (source to destination)
 // matrix: the inverted matrix's per-column and per-row terms in fixed point.
 class WarpPositions {
+  public:
     // Positions carry 10 fractional bits until they are cut down to the table's 5.
     static constexpr int kFractionShift = 10 - cv::INTER_BITS;
     static constexpr int kStepMask = cv::INTER_TAB_SIZE - 1;
 
-  public:
     WarpPositions() = default;
     explicit WarpPositions(cv::Size destination);
     WarpPositions(cv::Size destination, const cv::Matx23f& forward);
