@@ -26,52 +26,80 @@ void prepareMasks(const Triangles& tileTriangles, RenderState& state) {
     maskSpans(state.maskDown, state.downSpans);
 }
 
-// The six states depend only on the brightened square and the masks, and the canvas is
-// touched by none of them, so all seven jobs run side by side: each worker takes the next
-// job not yet taken, the canvas clear last.
-void makeTileStatesAndClear(const cv::Mat& squareImage, double angle, RenderState& state,
-                            cv::Mat& outputImage) {
-    constexpr int kJobs = kTileStateCount + 1;
-    std::atomic<int> next{0};
-    const auto worker = [&](const cv::Range& workers) {
-        for (int w = workers.start; w < workers.end; ++w) {
-            for (int job = next++; job < kJobs; job = next++) {
-                if (job == kTileStateCount) {
-                    outputImage.setTo(cv::Scalar::all(0));
-                } else {
-                    TileStateWork& work = state.states[stateIndex(kMakingOrder[job])];
-                    makeTileState(squareImage, state, angle, work);
-                }
-            }
-        }
-    };
-    cv::parallel_for_(cv::Range(0, std::max(1, cv::getNumThreads())), worker);
+int workerCount() {
+    return std::max(1, cv::getNumThreads());
 }
 
+// Runs `jobs` numbered jobs on every worker OpenCV has, each worker taking the next job not
+// yet taken.
+template <typename Job>
+void runJobs(int jobs, const Job& job) {
+    std::atomic<int> next{0};
+    cv::parallel_for_(cv::Range(0, workerCount()), [&](const cv::Range& workers) {
+        for (int w = workers.start; w < workers.end; ++w) {
+            for (int i = next++; i < jobs; i = next++) {
+                job(i);
+            }
+        }
+    });
+}
+
+// The rows of an image cut into one band per worker.
+cv::Range band(int index, int bands, int rows) {
+    return {rows * index / bands, rows * (index + 1) / bands};
+}
+
+void brightenInBands(cv::Mat& squareImage) {
+    const int bands = workerCount();
+    runJobs(bands, [&](int i) {
+        cv::Mat rows = squareImage.rowRange(band(i, bands, squareImage.rows));
+        brightenSquare(rows);
+    });
+}
+
+// The six states depend only on the brightened square and the masks, so they are made side
+// by side.
+void makeTileStates(const cv::Mat& squareImage, double angle, RenderState& state) {
+    runJobs(kTileStateCount, [&](int i) {
+        makeTileState(squareImage, state, angle, state.states[stateIndex(kMakingOrder[i])]);
+    });
+}
+
+// Where tiles overlap the later one wins, but rows of the canvas do not meet: each band of
+// rows is cleared and gets all placements in order, band beside band.
 void layPlacements(const RenderState& state, const Triangles& tileTriangles,
                    cv::Mat& outputImage) {
     const cv::Point origin = placementOrigin(outputImage.size(), state.tileSize);
     const auto schedule = placementSchedule();
+    std::array<cv::Point, kPlacementCount> positions;
     for (int i = 0; i < kPlacementCount; ++i) {
-        const PlacedTile& placed = state.placed[i];
-        const cv::Mat& tile = state.states[placed.state].tiles[placed.blurs];
-        const SpanList& mask = schedule[i].mask == Mask::Up ? state.upSpans : state.downSpans;
-        copySpans(tile, mask, tilePosition(schedule[i], tileTriangles, origin), outputImage);
+        positions[i] = tilePosition(schedule[i], tileTriangles, origin);
     }
+    const int bands = workerCount();
+    runJobs(bands, [&](int b) {
+        const cv::Range rows = band(b, bands, outputImage.rows);
+        outputImage.rowRange(rows).setTo(cv::Scalar::all(0));
+        for (int i = 0; i < kPlacementCount; ++i) {
+            const PlacedTile& placed = state.placed[i];
+            const cv::Mat& tile = state.states[placed.state].tiles[placed.blurs];
+            const SpanList& mask = schedule[i].mask == Mask::Up ? state.upSpans : state.downSpans;
+            copySpans(tile, mask, positions[i], rows, outputImage);
+        }
+    });
 }
 
 }  // namespace
 
 void renderKaleidoscope(RenderState& state, cv::Mat& frameImage, cv::Mat& squareImage,
                         cv::Mat& outputImage, double angle) {
-    brightenSquare(squareImage);
+    brightenInBands(squareImage);
 
     Triangles triangles = computeTriangles(angle);
     drawGuideOutline(frameImage, triangles.upTriangle);
     scaleToTile(triangles);
     prepareMasks(triangles, state);
 
-    makeTileStatesAndClear(squareImage, angle, state, outputImage);
+    makeTileStates(squareImage, angle, state);
     layPlacements(state, triangles, outputImage);
 }
 

@@ -106,13 +106,18 @@ int spanPixels(const SpanList& spans) {
     return pixels;
 }
 
-void copySpans(const cv::Mat& source, const SpanList& spans, cv::Point at, cv::Mat& destination) {
+void copySpans(const cv::Mat& source, const SpanList& spans, cv::Point at, cv::Range rows,
+               cv::Mat& destination) {
     CV_Assert(source.type() == destination.type());
     const cv::Rect area(at, source.size());
     CV_Assert((area & cv::Rect(0, 0, destination.cols, destination.rows)) == area);
     const std::size_t pixelBytes = source.elemSize();
     for (const Span& span : spans) {
-        std::memcpy(destination.ptr(at.y + span.y, at.x + span.x0), source.ptr(span.y, span.x0),
+        const int row = at.y + span.y;
+        if (row < rows.start || row >= rows.end) {
+            continue;
+        }
+        std::memcpy(destination.ptr(row, at.x + span.x0), source.ptr(span.y, span.x0),
                     pixelBytes * static_cast<std::size_t>(span.width()));
     }
 }

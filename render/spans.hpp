@@ -44,7 +44,9 @@ void rowSpans(const RowRanges& rows, SpanList& spans);
 int spanPixels(const SpanList& spans);
 
 // Copies the pixels of `source` under `spans` to `destination` with its top-left corner at
-// `at`: the same pixels cv::Mat::copyTo with the spans' mask would write.
-void copySpans(const cv::Mat& source, const SpanList& spans, cv::Point at, cv::Mat& destination);
+// `at`: the same pixels cv::Mat::copyTo with the spans' mask would write. Only the
+// destination's `rows` are written.
+void copySpans(const cv::Mat& source, const SpanList& spans, cv::Point at, cv::Range rows,
+               cv::Mat& destination);
 
 }  // namespace glintara

@@ -244,17 +244,23 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
 
 void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::Size source,
                      RowRanges& rows) {
+    // Along a row the positions move steadily, so the ends of a short piece of a span bound
+    // all of it; pieces are kept short so that a slanted span does not widen every row it
+    // crosses by its whole length.
+    constexpr int kPiece = 4;
     rows.assign(source.height, cv::Range(0, 0));
     for (const Span& span : spans) {
-        // Along a row the positions move steadily, so the span's ends bound all of it.
-        const SourcePosition first = positions.at(span.x0, span.y);
-        const SourcePosition last = positions.at(span.x1 - 1, span.y);
-        const int left = std::max(std::min(first.x, last.x), 0);
-        const int right = std::min(std::max(first.x, last.x) + 2, source.width);
-        const int top = std::max(std::min(first.y, last.y), 0);
-        const int bottom = std::min(std::max(first.y, last.y) + 2, source.height);
-        for (int y = top; y < bottom && left < right; ++y) {
-            widen(rows[y], left, right);
+        const WarpPositions::Row along = positions.row(span.y);
+        for (int x0 = span.x0; x0 < span.x1; x0 += kPiece) {
+            const SourcePosition first = along.at(x0);
+            const SourcePosition last = along.at(std::min(x0 + kPiece, span.x1) - 1);
+            const int left = std::max(std::min(first.x, last.x), 0);
+            const int right = std::min(std::max(first.x, last.x) + 2, source.width);
+            const int top = std::max(std::min(first.y, last.y), 0);
+            const int bottom = std::min(std::max(first.y, last.y) + 2, source.height);
+            for (int y = top; y < bottom && left < right; ++y) {
+                widen(rows[y], left, right);
+            }
         }
     }
 }
