@@ -4,6 +4,7 @@
 #include "app/application.hpp"
 #include "app/camera.hpp"
 #include "app/highgui_screen.hpp"
+#include "app/latest_frame.hpp"
 #include "app/library_log.hpp"
 #include "app/workspace.hpp"
 
@@ -13,7 +14,8 @@ int main() {
     const Platform platform{
         .openSource =
             [] {
-                return openCamera(0, {kFrameWidth, kFrameHeight});
+                return std::make_unique<LatestFrameSource>(
+                    openCamera(0, {kFrameWidth, kFrameHeight}));
             },
         .openScreen = openHighguiScreen,
     };

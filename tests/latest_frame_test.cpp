@@ -1,0 +1,120 @@
+// The live view against a camera that keeps its own pace: the frame loop is always handed
+// the newest frame, whatever the loop's own pace, and the capture thread ends with it.
+#include "app/latest_frame.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/frame_loop.hpp"
+#include "app/workspace.hpp"
+#include "tests/support/scripted.hpp"
+
+namespace glintara {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::PacedCamera;
+using testing_support::ScriptedScreen;
+using testing_support::ScriptedSource;
+
+constexpr auto kCameraPeriod = 33333us;  // 30 frames per second
+constexpr int kDriverBuffers = 4;
+constexpr int kShownFrames = 12;
+
+// How many camera frames behind the newest each frame was when the loop began rendering it,
+// with a renderer that takes twice a camera period.
+std::vector<int> agesWithASlowRenderer(bool keepOnlyTheNewest) {
+    auto camera = std::make_unique<PacedCamera>(kCameraPeriod, kDriverBuffers);
+    PacedCamera& clock = *camera;
+    std::unique_ptr<FrameSource> source = std::move(camera);
+    if (keepOnlyTheNewest) {
+        source = std::make_unique<LatestFrameSource>(std::move(source));
+    }
+    ScriptedScreen screen(std::map<int, int>{{kShownFrames - 1, 27}});
+    ImageWorkspace ws = createWorkspace();
+    std::vector<int> ages;
+    const RenderStep slow = [&](ImageWorkspace& workspace, double) {
+        ages.push_back(clock.newest() - PacedCamera::numberOf(workspace.frameImage));
+        std::this_thread::sleep_for(2 * kCameraPeriod);
+    };
+    EXPECT_EQ(runFrameLoop(*source, screen, ws, slow), LoopEnd::ExitKey);
+    return ages;
+}
+
+TEST(LatestFrame, TheFrameRenderedIsNeverMoreThanOneCameraFrameOld) {
+    const std::vector<int> ages = agesWithASlowRenderer(true);
+    ASSERT_EQ(ages.size(), static_cast<std::size_t>(kShownFrames));
+    EXPECT_LE(*std::max_element(ages.begin(), ages.end()), 1);
+}
+
+TEST(LatestFrame, WithoutItASlowLoopFallsBehindByTheDriversBuffers) {
+    // The scripted camera shows the fault the capture thread is there for.
+    const std::vector<int> ages = agesWithASlowRenderer(false);
+    ASSERT_EQ(ages.size(), static_cast<std::size_t>(kShownFrames));
+    EXPECT_GE(ages.back(), kDriverBuffers - 1);
+}
+
+TEST(LatestFrame, AnglesStillAdvanceOneDegreePerFrameShown) {
+    LatestFrameSource source(std::make_unique<PacedCamera>(1ms, kDriverBuffers));
+    ScriptedScreen screen(std::map<int, int>{{20, 27}});
+    ImageWorkspace ws = createWorkspace();
+    std::vector<int> angles;
+    const RenderStep record = [&](ImageWorkspace&, double angle) {
+        angles.push_back(static_cast<int>(angle));
+    };
+    runFrameLoop(source, screen, ws, record);
+    ASSERT_EQ(angles.size(), 21u);
+    for (int i = 0; i < 21; ++i) {
+        EXPECT_EQ(angles[i], i);
+    }
+}
+
+TEST(LatestFrame, EveryFrameIsHandedOutBeforeTheSourceReportsItsEnd) {
+    LatestFrameSource source(std::make_unique<ScriptedSource>(cv::Mat(4, 4, CV_8UC3), 1));
+    cv::Mat frame;
+    EXPECT_TRUE(source.read(frame));
+    EXPECT_EQ(frame.size(), cv::Size(4, 4));
+    EXPECT_FALSE(source.read(frame));
+    EXPECT_FALSE(source.read(frame));
+}
+
+TEST(LatestFrame, AnEmptyFrameEndsItAndWhatTheSourceThrowsReachesTheLoop) {
+    LatestFrameSource empty(std::make_unique<ScriptedSource>(cv::Mat(), -1));
+    cv::Mat frame;
+    EXPECT_FALSE(empty.read(frame));
+
+    struct Throwing : FrameSource {
+        bool read(cv::Mat&) override { throw std::runtime_error("the camera went away"); }
+    };
+    LatestFrameSource throwing(std::make_unique<Throwing>());
+    EXPECT_THROW(throwing.read(frame), std::runtime_error);
+}
+
+int threadsOfThisProcess() {
+    const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+    return static_cast<int>(std::distance(std::filesystem::begin(tasks), std::filesystem::end(tasks)));
+}
+
+TEST(LatestFrame, ItsThreadEndsBeforeTheCameraIsReleased) {
+    struct Released : PacedCamera {
+        explicit Released(bool& released) : PacedCamera(5ms, kDriverBuffers), released_(released) {}
+        ~Released() override { released_ = true; }
+        bool& released_;
+    };
+    const int before = threadsOfThisProcess();
+    bool released = false;
+    {
+        LatestFrameSource source(std::make_unique<Released>(released));
+        cv::Mat frame;
+        ASSERT_TRUE(source.read(frame));
+        EXPECT_EQ(threadsOfThisProcess(), before + 1);
+    }
+    EXPECT_TRUE(released);
+    EXPECT_EQ(threadsOfThisProcess(), before);
+}
+
+}  // namespace
+}  // namespace glintara
