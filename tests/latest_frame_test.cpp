@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
+#include <atomic>
 #include <thread>
 
 #include "app/frame_loop.hpp"
@@ -93,27 +93,30 @@ TEST(LatestFrame, AnEmptyFrameEndsItAndWhatTheSourceThrowsReachesTheLoop) {
     EXPECT_THROW(throwing.read(frame), std::runtime_error);
 }
 
-int threadsOfThisProcess() {
-    const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
-    return static_cast<int>(std::distance(std::filesystem::begin(tasks), std::filesystem::end(tasks)));
-}
-
 TEST(LatestFrame, ItsThreadEndsBeforeTheCameraIsReleased) {
-    struct Released : PacedCamera {
-        explicit Released(bool& released) : PacedCamera(5ms, kDriverBuffers), released_(released) {}
-        ~Released() override { released_ = true; }
+    // A camera that counts its reads and says when it is released.
+    struct Counted : PacedCamera {
+        Counted(std::atomic<int>& reads, bool& released)
+            : PacedCamera(5ms, kDriverBuffers), reads_(reads), released_(released) {}
+        ~Counted() override { released_ = true; }
+        bool read(cv::Mat& frame) override {
+            ++reads_;
+            return PacedCamera::read(frame);
+        }
+        std::atomic<int>& reads_;
         bool& released_;
     };
-    const int before = threadsOfThisProcess();
+    std::atomic<int> reads{0};
     bool released = false;
     {
-        LatestFrameSource source(std::make_unique<Released>(released));
+        LatestFrameSource source(std::make_unique<Counted>(reads, released));
         cv::Mat frame;
         ASSERT_TRUE(source.read(frame));
-        EXPECT_EQ(threadsOfThisProcess(), before + 1);
     }
     EXPECT_TRUE(released);
-    EXPECT_EQ(threadsOfThisProcess(), before);
+    const int readsAtTheEnd = reads;
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(reads, readsAtTheEnd) << "something still reads the camera";
 }
 
 }  // namespace
