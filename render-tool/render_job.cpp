@@ -1,10 +1,14 @@
 #include "render-tool/render_job.hpp"
 
+#include <exception>
 #include <limits>
+#include <optional>
+#include <thread>
 #include <ostream>
 
 #include "app/frame.hpp"
 #include "app/workspace.hpp"
+#include "render-tool/bounded_queue.hpp"
 #include "render-tool/input.hpp"
 #include "render-tool/interruption.hpp"
 #include "render-tool/output.hpp"
@@ -42,6 +46,20 @@ void renderStill(const Options& options, const Input& input) {
     }
 }
 
+// A rendered frame on its way to the writers.
+struct RenderedFrame {
+    cv::Mat kaleidoscope;
+    cv::Mat capture;
+};
+
+// Frames in flight between two stages. Enough to smooth out a slow frame, few enough that
+// memory stays small; spent images go back to be reused.
+constexpr std::size_t kQueueDepth = 4;
+constexpr std::size_t kSpares = kQueueDepth + 2;
+
+// Decoding, rendering and encoding run at the same time, each on its own thread with a short
+// queue between them; the renderer itself uses both cores. The frames keep their order and
+// their bytes: each stage takes them one by one as the plain loop did.
 void renderVideo(const Options& options, Input& input, Progress& progress) {
     ImageWorkspace workspace = createWorkspace();
     FrameScratch scratch;
@@ -52,25 +70,78 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
     }
 
     const long long limit = options.frameLimit.value_or(std::numeric_limits<long long>::max());
-    cv::Mat frame;
-    long long rendered = 0;
-    while (rendered < limit && input.readFrame(frame)) {
-        loadFrame(frame, workspace, scratch);
-        renderFrame(workspace, angleOfFrame(options.angle, rendered));
-        output.write(workspace.outputImage);
-        if (capture) {
-            capture->write(workspace.frameImage);
+    BoundedQueue<cv::Mat> decoded(kQueueDepth), spareFrames(kSpares);
+    BoundedQueue<RenderedFrame> rendered(kQueueDepth), spareRendered(kSpares);
+    std::exception_ptr decodeFailure, encodeFailure;
+    long long renderedCount = 0;
+    {
+        // Whatever way this block is left, both queues close so that both threads finish and
+        // are joined before the outputs are committed or thrown away.
+        std::jthread decoder([&] {
+            try {
+                for (long long taken = 0; taken < limit; ++taken) {
+                    cv::Mat frame = spareFrames.tryPop().value_or(cv::Mat());
+                    if (!input.readFrame(frame) || !decoded.push(std::move(frame))) {
+                        break;
+                    }
+                }
+            } catch (...) {
+                decodeFailure = std::current_exception();
+            }
+            decoded.close();
+        });
+        std::jthread encoder([&] {
+            try {
+                while (std::optional<RenderedFrame> frame = rendered.pop()) {
+                    output.write(frame->kaleidoscope);
+                    if (capture) {
+                        capture->write(frame->capture);
+                    }
+                    spareRendered.tryPush(std::move(*frame));
+                }
+            } catch (...) {
+                encodeFailure = std::current_exception();
+                rendered.close();
+            }
+        });
+        const auto closeQueues = [&] {
+            decoded.close();
+            rendered.close();
+        };
+        try {
+            while (std::optional<cv::Mat> frame = decoded.pop()) {
+                loadFrame(*frame, workspace, scratch);
+                spareFrames.tryPush(std::move(*frame));
+                renderFrame(workspace, angleOfFrame(options.angle, renderedCount));
+                RenderedFrame out = spareRendered.tryPop().value_or(RenderedFrame{});
+                workspace.outputImage.copyTo(out.kaleidoscope);
+                if (capture) {
+                    workspace.frameImage.copyTo(out.capture);
+                }
+                if (!rendered.push(std::move(out))) {
+                    break;  // the encoder has failed
+                }
+                ++renderedCount;
+                progress.frameDone();
+                stopIfInterrupted();
+            }
+        } catch (...) {
+            closeQueues();
+            throw;
         }
-        ++rendered;
-        progress.frameDone();
-        stopIfInterrupted();
+        closeQueues();
+    }
+    for (const std::exception_ptr& failure : {encodeFailure, decodeFailure}) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
     }
 
     const std::optional<long long> stated = input.frameCount();
-    if (rendered < limit && stated && rendered < *stated) {
-        throw fileError(input.path(), "frame " + std::to_string(rendered + 1) + " of " +
+    if (renderedCount < limit && stated && renderedCount < *stated) {
+        throw fileError(input.path(), "frame " + std::to_string(renderedCount + 1) + " of " +
                                           std::to_string(*stated) + " could not be decoded; " +
-                                          std::to_string(rendered) +
+                                          std::to_string(renderedCount) +
                                           " frames were rendered and nothing was written");
     }
     output.commit();

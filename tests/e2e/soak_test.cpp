@@ -54,14 +54,14 @@ TEST(Soak, ThreeThousandFramesKeepMemoryFlatAndTheWorkspaceInPlace) {
     // An odd camera: every frame needs converting and scaling, the costliest path.
     testing_support::ScriptedSource source(testing_support::syntheticScene({800, 600}), kFrames);
     ImageWorkspace ws = createWorkspace();
-    const std::vector<const uchar*> buffers = workspaceBuffers(ws);
+    const std::vector<const uchar*> buffers = testing_support::workspaceBuffers(ws);
 
     int frame = 0;
     int reallocations = 0;
     double afterWarmUp = 0.0;
     const RenderStep watched = [&](ImageWorkspace& workspace, double angle) {
         renderFrame(workspace, angle);
-        if (workspaceBuffers(workspace) != buffers) {
+        if (testing_support::workspaceBuffers(workspace) != buffers) {
             ++reallocations;
         }
         if (++frame == kWarmUpFrames) {
