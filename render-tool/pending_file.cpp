@@ -45,8 +45,12 @@ PendingFile::PendingFile(std::string destination) : destination_(std::move(desti
     }
     const std::string extension = target.extension().string();
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    std::string pattern =
-        (folder / ("." + target.stem().string() + ".partial-XXXXXX" + extension)).string();
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
+    std::string hidden = ".";
+    hidden += target.stem().string();
+    hidden += ".partial-XXXXXX";
+    hidden += extension;
+    std::string pattern = (folder / hidden).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemps(name.data(), static_cast<int>(extension.size()));

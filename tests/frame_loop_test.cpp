@@ -143,6 +143,10 @@ struct OddFrame {
     int type;
 };
 
+void PrintTo(const OddFrame& odd, std::ostream* out) {
+    *out << odd.size.width << "x" << odd.size.height << " " << cv::typeToString(odd.type);
+}
+
 class OddFrames : public testing::TestWithParam<OddFrame> {};
 
 TEST_P(OddFrames, AreBroughtTo640x480ColourBeforeTheCopy) {

@@ -19,6 +19,10 @@ struct WorkedAngle {
     bool hasDownMask;
 };
 
+void PrintTo(const WorkedAngle& worked, std::ostream* out) {
+    *out << "angle " << worked.angle;
+}
+
 void expectNear(const Triangle& actual, const Triangle& expected) {
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_NEAR(actual[i].x, expected[i].x, 1e-4) << "vertex " << i;

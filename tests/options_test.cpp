@@ -24,6 +24,12 @@ struct GoodLine {
     std::string output;
 };
 
+void PrintTo(const GoodLine& line, std::ostream* out) {
+    for (const std::string& arg : line.args) {
+        *out << "'" << arg << "' ";
+    }
+}
+
 class AcceptedCommandLine : public testing::TestWithParam<GoodLine> {};
 
 TEST_P(AcceptedCommandLine, GivesTheAngleInRangeAndTheOperands) {
@@ -69,6 +75,12 @@ struct BadLine {
     std::vector<std::string> args;
     std::string mentions;
 };
+
+void PrintTo(const BadLine& line, std::ostream* out) {
+    for (const std::string& arg : line.args) {
+        *out << "'" << arg << "' ";
+    }
+}
 
 class RejectedCommandLine : public testing::TestWithParam<BadLine> {};
 

@@ -21,6 +21,10 @@ struct Picture {
     cv::Mat (*make)();
 };
 
+void PrintTo(const Picture& picture, std::ostream* out) {
+    *out << picture.name;
+}
+
 cv::Mat photograph() {
     return cv::imread("/usr/share/doc/opencv-doc/examples/data/fruits.jpg");
 }

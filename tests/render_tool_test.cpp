@@ -1,5 +1,7 @@
 // glintara-render as a user runs it: files in, files out, one line when something fails.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -100,6 +102,10 @@ struct FailingRun {
     std::function<void(const ScratchFolder&)> prepare = [](const ScratchFolder&) {};
 };
 
+void PrintTo(const FailingRun& run, std::ostream* out) {
+    *out << run.name;
+}
+
 class RenderFailure : public testing::TestWithParam<FailingRun> {};
 
 TEST_P(RenderFailure, SaysOneLineNamingTheFileAndLeavesNothingBehind) {
@@ -180,6 +186,10 @@ struct Golden {
     std::uint64_t capture;
 };
 
+void PrintTo(const Golden& golden, std::ostream* out) {
+    *out << "angle " << golden.angle;
+}
+
 class GoldenRender : public testing::TestWithParam<Golden> {};
 
 TEST_P(GoldenRender, MatchesTheRecordedPicture) {
@@ -189,9 +199,13 @@ TEST_P(GoldenRender, MatchesTheRecordedPicture) {
     const std::uint64_t kaleidoscope = fingerprint(outputImage);
     const std::uint64_t capture = fingerprint(frameImage);
     if (kaleidoscope != golden.kaleidoscope || capture != golden.capture) {
+        // Kept in the build tree for a look, never in the sources.
+        const std::filesystem::path folder(GLINTARA_TEST_OUTPUT_DIR);
+        std::filesystem::create_directories(folder);
         const std::string name = "golden-" + std::to_string(golden.angle);
-        cv::imwrite(name + "-kaleidoscope.png", outputImage);
-        cv::imwrite(name + "-capture.png", frameImage);
+        cv::imwrite((folder / (name + "-kaleidoscope.png")).string(), outputImage);
+        cv::imwrite((folder / (name + "-capture.png")).string(), frameImage);
+        ADD_FAILURE() << "the pictures are in " << folder.string();
     }
     EXPECT_EQ(kaleidoscope, golden.kaleidoscope) << std::hex << kaleidoscope;
     EXPECT_EQ(capture, golden.capture) << std::hex << capture;

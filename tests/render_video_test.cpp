@@ -196,6 +196,10 @@ struct Interruption {
     int status;
 };
 
+void PrintTo(const Interruption& interruption, std::ostream* out) {
+    *out << "signal " << interruption.signal << ", status " << interruption.status;
+}
+
 class InterruptedRender : public testing::TestWithParam<Interruption> {};
 
 TEST_P(InterruptedRender, RemovesItsTemporariesAndKeepsTheOldOutput) {
