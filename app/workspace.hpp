@@ -13,10 +13,10 @@ inline constexpr int kFrameWidth = 640;
 inline constexpr int kFrameHeight = 480;
 
 struct ImageWorkspace {
-    cv::Mat outputImage;  // 640x640 BGR: the kaleidoscope canvas
-    cv::Mat frameImage;   // 640x480 BGR: the camera frame, then the guide outline on it
-    cv::Mat squareImage;  // SxS BGR: the centred square cut from the frame, brightened in place
-    cv::Rect squareCut;   // where squareImage is cut from frameImage
+    cv::Mat outputImage;   // 640x640 BGR: the kaleidoscope canvas
+    cv::Mat frameImage;    // 640x480 BGR: the camera frame, then the guide outline on it
+    cv::Mat squareImage;   // SxS BGR: the centred square cut from the frame, brightened in place
+    cv::Rect squareCut;    // where squareImage is cut from frameImage
     RenderState renderer;  // the renderer's own images and tables
 };
 

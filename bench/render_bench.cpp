@@ -121,10 +121,27 @@ std::string writeClip(const std::filesystem::path& folder) {
 
 // The same job for GStreamer's own kaleidoscope element: decode MJPG, the effect, encode MJPG.
 std::vector<std::string> gstreamerJob(const std::string& clip, const std::string& out) {
-    return {"gst-launch-1.0", "-q",        "filesrc",  "location=" + clip, "!", "avidemux",
-            "!",              "jpegdec",   "!",        "videoconvert",     "!", "kaleidoscope",
-            "!",              "videoconvert", "!",     "jpegenc",          "!", "avimux",
-            "!",              "filesink",  "location=" + out};
+    return {"gst-launch-1.0",
+            "-q",
+            "filesrc",
+            "location=" + clip,
+            "!",
+            "avidemux",
+            "!",
+            "jpegdec",
+            "!",
+            "videoconvert",
+            "!",
+            "kaleidoscope",
+            "!",
+            "videoconvert",
+            "!",
+            "jpegenc",
+            "!",
+            "avimux",
+            "!",
+            "filesink",
+            "location=" + out};
 }
 
 // A screen that costs what a window does to the loop: the shown picture is copied, and the
@@ -146,8 +163,8 @@ class PacedScreen : public Screen {
 // Frames shown per second by the live loop, with the real renderer, a 30 fps camera and
 // the newest-frame capture thread.
 double liveFramesPerSecond() {
-    LatestFrameSource camera(std::make_unique<testing_support::PacedCamera>(
-        std::chrono::microseconds(33333), 4));
+    LatestFrameSource camera(
+        std::make_unique<testing_support::PacedCamera>(std::chrono::microseconds(33333), 4));
     PacedScreen screen;
     ImageWorkspace ws = createWorkspace();
     const auto start = Clock::now();
@@ -160,17 +177,18 @@ double liveFramesPerSecond() {
 int main() {
     testing_support::ReferenceScratch reference = testing_support::createReferenceScratch();
     const RenderStep plainSequence = [&](ImageWorkspace& ws, double angle) {
-        testing_support::referenceRender(reference, ws.frameImage, ws.squareImage,
-                                         ws.outputImage, angle);
+        testing_support::referenceRender(reference, ws.frameImage, ws.squareImage, ws.outputImage,
+                                         angle);
     };
     // The first pass warms caches and OpenCV's thread pool.
     timeSideBySide(renderFrame, plainSequence);
     const auto [renderer, plain] = timeSideBySide(renderFrame, plainSequence);
     std::printf("renderer (renderFrame), 640x480, angles 0-359: median %.2f ms, p90 %.2f ms\n",
                 renderer.median, renderer.p90);
-    std::printf("same OpenCV operations, plain sequence:       median %.2f ms, p90 %.2f ms "
-                "(renderer %.1fx faster at the median)\n",
-                plain.median, plain.p90, plain.median / renderer.median);
+    std::printf(
+        "same OpenCV operations, plain sequence:       median %.2f ms, p90 %.2f ms "
+        "(renderer %.1fx faster at the median)\n",
+        plain.median, plain.p90, plain.median / renderer.median);
 
     std::printf("live loop, 30 fps camera, 31 ms key wait:     %.1f frames per second shown\n",
                 liveFramesPerSecond());
@@ -179,8 +197,8 @@ int main() {
         std::filesystem::temp_directory_path() / ("glintara-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const std::string clip = writeClip(folder);
-    const std::optional<double> ours = timeCommand(
-        {GLINTARA_RENDER_BINARY, "--quiet", clip, (folder / "ours.avi").string()});
+    const std::optional<double> ours =
+        timeCommand({GLINTARA_RENDER_BINARY, "--quiet", clip, (folder / "ours.avi").string()});
     const std::optional<double> theirs =
         timeCommand(gstreamerJob(clip, (folder / "gstreamer.avi").string()));
     std::filesystem::remove_all(folder);
@@ -191,12 +209,14 @@ int main() {
     std::printf("glintara-render, %d-frame 640x480 MJPG clip:  %.2f s (%.1f frames per second)\n",
                 kClipFrames, *ours, kClipFrames / *ours);
     if (theirs) {
-        std::printf("GStreamer kaleidoscope, the same job:         %.2f s (glintara-render takes "
-                    "%.2fx its time)\n",
-                    *theirs, *ours / *theirs);
+        std::printf(
+            "GStreamer kaleidoscope, the same job:         %.2f s (glintara-render takes "
+            "%.2fx its time)\n",
+            *theirs, *ours / *theirs);
     } else {
-        std::printf("GStreamer kaleidoscope: skipped (needs gstreamer1.0-tools and "
-                    "gstreamer1.0-plugins-bad)\n");
+        std::printf(
+            "GStreamer kaleidoscope: skipped (needs gstreamer1.0-tools and "
+            "gstreamer1.0-plugins-bad)\n");
     }
     return 0;
 }

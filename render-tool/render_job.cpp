@@ -3,8 +3,8 @@
 #include <exception>
 #include <limits>
 #include <optional>
-#include <thread>
 #include <ostream>
+#include <thread>
 
 #include "app/frame.hpp"
 #include "app/workspace.hpp"
@@ -13,7 +13,6 @@
 #include "render-tool/interruption.hpp"
 #include "render-tool/output.hpp"
 #include "render-tool/tool_error.hpp"
-#include "app/workspace.hpp"
 
 namespace glintara::tool {
 namespace {

@@ -67,8 +67,7 @@ void makeTileStates(const cv::Mat& squareImage, double angle, RenderState& state
 
 // Where tiles overlap the later one wins, but rows of the canvas do not meet: each band of
 // rows is cleared and gets all placements in order, band beside band.
-void layPlacements(const RenderState& state, const Triangles& tileTriangles,
-                   cv::Mat& outputImage) {
+void layPlacements(const RenderState& state, const Triangles& tileTriangles, cv::Mat& outputImage) {
     const cv::Point origin = placementOrigin(outputImage.size(), state.tileSize);
     const auto schedule = placementSchedule();
     std::array<cv::Point, kPlacementCount> positions;

@@ -9,9 +9,9 @@
 #include <opencv2/core.hpp>
 
 #include "render/schedule.hpp"
+#include "render/spans.hpp"
 #include "render/sparse_shrink.hpp"
 #include "render/sparse_warp.hpp"
-#include "render/spans.hpp"
 
 namespace glintara {
 

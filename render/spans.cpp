@@ -43,10 +43,10 @@ void maskRows(const cv::Mat& mask, RowRanges& rows) {
         if (first == end) {
             continue;
         }
-        const uchar* last = std::find_if(std::make_reverse_iterator(end),
-                                         std::make_reverse_iterator(first),
-                                         [](uchar v) { return v != 0; })
-                                .base();
+        const uchar* last =
+            std::find_if(std::make_reverse_iterator(end), std::make_reverse_iterator(first),
+                         [](uchar v) { return v != 0; })
+                .base();
         rows[y] = cv::Range(static_cast<int>(first - row), static_cast<int>(last - row));
     }
 }
@@ -57,7 +57,8 @@ void growRows(const RowRanges& rows, int by, cv::Size size, RowRanges& grown) {
         if (isEmpty(rows[y])) {
             continue;
         }
-        const cv::Range wider(std::max(0, rows[y].start - by), std::min(size.width, rows[y].end + by));
+        const cv::Range wider(std::max(0, rows[y].start - by),
+                              std::min(size.width, rows[y].end + by));
         for (int to = std::max(0, y - by); to <= std::min(size.height - 1, y + by); ++to) {
             cv::Range& target = grown[to];
             target = isEmpty(target) ? wider

@@ -64,8 +64,8 @@ inline unsigned shrinkPixel(const uchar* top, const uchar* bottom, const cv::v_i
     };
     const cv::v_int16x8 rows = cv::v_pack(blendRow(top), blendRow(bottom));
     const cv::v_int16x8 weighted = cv::v_mul_hi(rows, across);
-    const cv::v_int16x8 sum = cv::v_shr<2>(weighted + cv::v_rotate_right<4>(weighted) +
-                                           cv::v_setall_s16(2));
+    const cv::v_int16x8 sum =
+        cv::v_shr<2>(weighted + cv::v_rotate_right<4>(weighted) + cv::v_setall_s16(2));
     return cv::v_reinterpret_as_u32(cv::v_pack_u(sum, sum)).get0();
 }
 #endif
@@ -120,11 +120,11 @@ void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
             // Eight bytes are read from the first source column, so the last ones go the
             // plain way.
             if (column.second == column.first + 1 && column.first + 3 <= source.cols) {
-                const cv::v_int16x8 along = cv::v_reinterpret_as_s16(cv::v_setall_s32(
-                    static_cast<ushort>(column.weights[0]) |
-                    (static_cast<int>(column.weights[1]) << 16)));
-                const unsigned bgr = shrinkPixel(top + 3 * column.first,
-                                                 bottom + 3 * column.first, along, across);
+                const cv::v_int16x8 along = cv::v_reinterpret_as_s16(
+                    cv::v_setall_s32(static_cast<ushort>(column.weights[0]) |
+                                     (static_cast<int>(column.weights[1]) << 16)));
+                const unsigned bgr =
+                    shrinkPixel(top + 3 * column.first, bottom + 3 * column.first, along, across);
                 out[3 * x] = static_cast<uchar>(bgr);
                 out[3 * x + 1] = static_cast<uchar>(bgr >> 8);
                 out[3 * x + 2] = static_cast<uchar>(bgr >> 16);

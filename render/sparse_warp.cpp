@@ -70,10 +70,10 @@ inline bool warpFour(const SourceView& source, const WarpPositions::Row& along, 
     const cv::v_int32x4 sx = cv::v_shr<cv::INTER_BITS>(fx);
     const cv::v_int32x4 sy = cv::v_shr<cv::INTER_BITS>(fy);
     const cv::v_int32x4 inside =
-        cv::v_reinterpret_as_s32(
-            cv::v_reinterpret_as_u32(sx) < cv::v_setall_u32(static_cast<unsigned>(source.width - 2))) &
-        cv::v_reinterpret_as_s32(
-            cv::v_reinterpret_as_u32(sy) < cv::v_setall_u32(static_cast<unsigned>(source.height - 1)));
+        cv::v_reinterpret_as_s32(cv::v_reinterpret_as_u32(sx) <
+                                 cv::v_setall_u32(static_cast<unsigned>(source.width - 2))) &
+        cv::v_reinterpret_as_s32(cv::v_reinterpret_as_u32(sy) <
+                                 cv::v_setall_u32(static_cast<unsigned>(source.height - 1)));
     if (!cv::v_check_all(inside)) {
         return false;
     }
@@ -98,8 +98,8 @@ inline bool warpFour(const SourceView& source, const WarpPositions::Row& along, 
 
 // One destination pixel: four source pixels blended, each read as black where it lies
 // outside the source.
-inline void blend(const SourceView& source, const SourcePosition& p,
-                  const BilinearWeights& weights, uchar* out) {
+inline void blend(const SourceView& source, const SourcePosition& p, const BilinearWeights& weights,
+                  uchar* out) {
 #if CV_SIMD128
     // Two source pixels side by side are read as 8 bytes, so the last column goes the
     // plain way.
@@ -229,8 +229,7 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
         const WarpPositions::Row along = positions.row(span.y);
         int x = span.x0;
 #if CV_SIMD128
-        while (x + 4 <= span.x1 &&
-               warpFour(view, along, x, weights, x + 4 == span.x1, out)) {
+        while (x + 4 <= span.x1 && warpFour(view, along, x, weights, x + 4 == span.x1, out)) {
             x += 4;
             out += 12;
         }

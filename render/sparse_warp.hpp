@@ -56,7 +56,6 @@ class WarpPositions {
     SourcePosition at(int x, int y) const { return row(y).at(x); }
 
   private:
-
     std::vector<int> columnX_, columnY_;
     std::vector<int> rowX_, rowY_;
 };

@@ -48,8 +48,7 @@ void makeMirrored(const cv::Mat& squareImage, const RenderState& state, double p
     rowSpans(work.flipRows, work.flipSpans);
 
     warpSpans(squareImage, work.turn, state.weights, work.flipSpans, true, work.flipImage);
-    warpSpans(work.flipImage, work.turnBack, state.weights, work.warpSpans, false,
-              work.warpImage);
+    warpSpans(work.flipImage, work.turnBack, state.weights, work.warpSpans, false, work.warpImage);
 }
 
 }  // namespace

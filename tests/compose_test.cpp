@@ -77,7 +77,8 @@ cv::Mat decidedBy(std::size_t index, const std::vector<cv::Point>& origins,
     const cv::Size tile = ws.renderer.tileSize;
     cv::Mat decided(kCanvas, CV_8UC1, cv::Scalar(0));
     for (std::size_t i = index; i < schedule.size(); ++i) {
-        const cv::Mat& mask = schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
+        const cv::Mat& mask =
+            schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
         // Its own mask marks the pixels; every later one takes back those it covers.
         decided(cv::Rect(origins[i], tile)).setTo(i == index ? 255 : 0, mask);
     }
@@ -172,8 +173,8 @@ cv::Mat coverageAt(double angle, const ImageWorkspace& ws, int erodeBy) {
     const auto schedule = placementSchedule();
     for (std::size_t i = 0; i < schedule.size(); ++i) {
         cv::Mat mask;
-        cv::erode(schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown, mask, cv::Mat(),
-                  cv::Point(-1, -1), erodeBy);
+        cv::erode(schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown, mask,
+                  cv::Mat(), cv::Point(-1, -1), erodeBy);
         covered(cv::Rect(origins[i], ws.renderer.tileSize)).setTo(255, mask);
     }
     return covered;

@@ -75,8 +75,8 @@ TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, RenderEquivalence,
-                         testing::Values(Picture{"Photograph", photograph},
-                                         Picture{"Noise", noise}, Picture{"Scene", scene}),
+                         testing::Values(Picture{"Photograph", photograph}, Picture{"Noise", noise},
+                                         Picture{"Scene", scene}),
                          [](const testing::TestParamInfo<Picture>& info) {
                              return info.param.name;
                          });

@@ -27,8 +27,8 @@ void makeTile(TileMake make, double angle, const cv::Mat& squareImage, Reference
         case TileMake::Mirrored0:
         case TileMake::Mirrored120:
         case TileMake::Mirrored240:
-            return makeMirroredTile(squareImage, mirrorAngle(make, angle), s.warpImage,
-                                    s.flipImage, s.tileImage);
+            return makeMirroredTile(squareImage, mirrorAngle(make, angle), s.warpImage, s.flipImage,
+                                    s.tileImage);
     }
 }
 
@@ -80,8 +80,7 @@ void referenceRender(ReferenceScratch& s, cv::Mat& frameImage, cv::Mat& squareIm
             blurTile(s.tileImage);
         }
         const cv::Rect area(tilePosition(placement, triangles, origin), s.tileImage.size());
-        s.tileImage.copyTo(outputImage(area),
-                           placement.mask == Mask::Up ? s.maskUp : s.maskDown);
+        s.tileImage.copyTo(outputImage(area), placement.mask == Mask::Up ? s.maskUp : s.maskDown);
     }
 }
 

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <thread>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <opencv2/core.hpp>
