@@ -19,6 +19,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 bench: deps
+	@./scripts/install-deps.sh --bench || echo "GStreamer is not installed; its line is skipped" >&2
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DGLINTARA_TESTS=OFF
 	cmake --build build-release -j $(JOBS) --target glintara_bench glintara-render
 	build-release/bin/glintara_bench

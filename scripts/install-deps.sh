@@ -8,7 +8,13 @@ packages=(
     libopencv-dev libxcb1-dev
     libgtest-dev libgmock-dev
     xvfb xauth xdotool x11-utils imagemagick openbox
+    opencv-doc
 )
+# With --bench: what the benchmark compares against, GStreamer's own kaleidoscope element.
+if [[ "${1:-}" == "--bench" ]]; then
+    packages=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+              gstreamer1.0-plugins-bad)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
