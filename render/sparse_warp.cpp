@@ -246,7 +246,7 @@ void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::
     // Along a row the positions move steadily, so the ends of a short piece of a span bound
     // all of it; pieces are kept short so that a slanted span does not widen every row it
     // crosses by its whole length.
-    constexpr int kPiece = 4;
+    constexpr int kPiece = 16;
     rows.assign(source.height, cv::Range(0, 0));
     for (const Span& span : spans) {
         const WarpPositions::Row along = positions.row(span.y);
