@@ -1,4 +1,5 @@
-# The two set-up commands are `make run` and `make test`; each installs what is missing first.
+# `make run` and `make test` do what ./run and ./test do, for machines that have make; each
+# installs what is missing first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -12,8 +13,9 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	$(BUILD)/bin/glintara
+# Only the program is built, and its own status is its own: make's error line is not added.
+run:
+	@./run
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
