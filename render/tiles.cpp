@@ -75,13 +75,8 @@ void brightenSquare(cv::Mat& squareImage) {
     squareImage.convertTo(squareImage, -1, kBrightening, 0.0);
 }
 
-void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage) {
-    cv::resize(source, tileImage, tileImage.size(), 0.0, 0.0, cv::INTER_LINEAR);
-}
-
 void blurTile(cv::Mat& tileImage) {
-    // Repeat the edge pixels: the library's default border would mirror them instead.
-    cv::blur(tileImage, tileImage, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    blurTileArea(tileImage, cv::Rect(0, 0, tileImage.cols, tileImage.rows), tileImage);
 }
 
 void blurTileArea(const cv::Mat& tile, cv::Rect area, cv::Mat& blurred) {
@@ -89,7 +84,7 @@ void blurTileArea(const cv::Mat& tile, cv::Rect area, cv::Mat& blurred) {
         return;
     }
     // A view into the whole tile: the filter reads the real neighbours around the area and
-    // repeats edge pixels only at the tile's own edges.
+    // repeats edge pixels only at the tile's own edges (its default would mirror them).
     cv::Mat into = blurred(area);
     cv::blur(tile(area), into, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 }

@@ -11,9 +11,6 @@ namespace glintara {
 // v -> v * 1.5, rounded half to even and saturated, in place.
 void brightenSquare(cv::Mat& squareImage);
 
-// An image shrunk to the tile with bilinear interpolation.
-void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage);
-
 // One 5x5 box blur of the tile in place, edges repeated; repeated calls accumulate.
 void blurTile(cv::Mat& tileImage);
 

@@ -14,6 +14,10 @@ void turn(const cv::Mat& source, double phi, cv::Mat& destination) {
                    destination.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
 }
 
+void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage) {
+    cv::resize(source, tileImage, tileImage.size(), 0.0, 0.0, cv::INTER_LINEAR);
+}
+
 void makeTile(TileMake make, double angle, const cv::Mat& squareImage, ReferenceScratch& s) {
     switch (make) {
         case TileMake::Keep:
