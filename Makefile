@@ -4,7 +4,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test bench test-asan format clean
+PREFIX ?= /usr/local
+
+.PHONY: deps build run test install bench test-asan format clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -19,6 +21,10 @@ run:
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# glintara and glintara-render into $(PREFIX)/bin.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: deps
 	@./scripts/install-deps.sh --bench || echo "GStreamer is not installed; its line is skipped" >&2
