@@ -12,6 +12,11 @@ bool isEmpty(const cv::Range& range) {
 
 }  // namespace
 
+void widenRow(cv::Range& row, int start, int end) {
+    row = isEmpty(row) ? cv::Range(start, end)
+                       : cv::Range(std::min(row.start, start), std::max(row.end, end));
+}
+
 void maskSpans(const cv::Mat& mask, SpanList& spans) {
     CV_Assert(mask.type() == CV_8UC1);
     spans.clear();
@@ -57,13 +62,10 @@ void growRows(const RowRanges& rows, int by, cv::Size size, RowRanges& grown) {
         if (isEmpty(rows[y])) {
             continue;
         }
-        const cv::Range wider(std::max(0, rows[y].start - by),
-                              std::min(size.width, rows[y].end + by));
+        const int start = std::max(0, rows[y].start - by);
+        const int end = std::min(size.width, rows[y].end + by);
         for (int to = std::max(0, y - by); to <= std::min(size.height - 1, y + by); ++to) {
-            cv::Range& target = grown[to];
-            target = isEmpty(target) ? wider
-                                     : cv::Range(std::min(target.start, wider.start),
-                                                 std::max(target.end, wider.end));
+            widenRow(grown[to], start, end);
         }
     }
 }
@@ -71,12 +73,9 @@ void growRows(const RowRanges& rows, int by, cv::Size size, RowRanges& grown) {
 void uniteRows(RowRanges& into, const RowRanges& other) {
     CV_Assert(into.size() == other.size());
     for (std::size_t y = 0; y < into.size(); ++y) {
-        if (isEmpty(other[y])) {
-            continue;
+        if (!isEmpty(other[y])) {
+            widenRow(into[y], other[y].start, other[y].end);
         }
-        into[y] = isEmpty(into[y]) ? other[y]
-                                   : cv::Range(std::min(into[y].start, other[y].start),
-                                               std::max(into[y].end, other[y].end));
     }
 }
 

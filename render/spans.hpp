@@ -21,6 +21,9 @@ using SpanList = std::vector<Span>;
 // empty when start >= end. Cheap to grow and unite, and never smaller than the true set.
 using RowRanges = std::vector<cv::Range>;
 
+// Widens a row's run to cover [start, end) as well; an empty run becomes just that.
+void widenRow(cv::Range& row, int start, int end);
+
 // Every run of non-zero pixels of a mask, row by row.
 void maskSpans(const cv::Mat& mask, SpanList& spans);
 

@@ -134,14 +134,6 @@ inline void blend(const SourceView& source, const SourcePosition& p, const Bilin
     }
 }
 
-void widen(cv::Range& range, int start, int end) {
-    if (range.start >= range.end) {
-        range = cv::Range(start, end);
-    } else {
-        range = cv::Range(std::min(range.start, start), std::max(range.end, end));
-    }
-}
-
 }  // namespace
 
 WarpPositions::WarpPositions(cv::Size destination)
@@ -258,7 +250,7 @@ void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::
             const int top = std::max(std::min(first.y, last.y), 0);
             const int bottom = std::min(std::max(first.y, last.y) + 2, source.height);
             for (int y = top; y < bottom && left < right; ++y) {
-                widen(rows[y], left, right);
+                widenRow(rows[y], left, right);
             }
         }
     }
