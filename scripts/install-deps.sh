@@ -9,11 +9,12 @@ packages=(
     libgtest-dev libgmock-dev
     xvfb xauth xdotool x11-utils imagemagick openbox
     opencv-doc
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 # With --bench: what the benchmark compares against, GStreamer's own kaleidoscope element.
 if [[ "${1:-}" == "--bench" ]]; then
-    packages=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-              gstreamer1.0-plugins-bad)
+    packages=(gstreamer1.0-plugins-bad)
 fi
 
 missing=()

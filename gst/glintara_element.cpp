@@ -1,0 +1,317 @@
+#include "gst/glintara_element.hpp"
+
+#include <exception>
+#include <string>
+
+#include <gst/video/video.h>
+
+#include "gst/kaleidoscope_filter.hpp"
+
+using glintara::gst::KaleidoscopeFilter;
+using glintara::gst::Picture;
+
+GST_DEBUG_CATEGORY_STATIC(glintara_debug);
+#define GST_CAT_DEFAULT glintara_debug
+
+namespace {
+
+constexpr int kDefaultAngle = 0;
+constexpr gboolean kDefaultTurning = TRUE;
+constexpr Picture kDefaultPicture = Picture::Kaleidoscope;
+
+// What the element takes: the formats a camera frame is prepared from without a conversion
+// of our own beyond dropping a padding byte or spreading grey.
+constexpr const char* kInputFormats = "{ BGR, BGRx, BGRA, GRAY8 }";
+
+enum Property { kPropertyAngle = 1, kPropertyTurning, kPropertyPicture };
+
+}  // namespace
+
+struct _GstGlintara {
+    GstVideoFilter parent;
+
+    // The properties, under the object lock: they may be set from any thread.
+    int angle;
+    gboolean turning;
+    Picture picture;
+    gboolean angleSet;  // the next frame starts again from `angle`
+
+    // From start to stop: the renderer and its images, used only by the streaming thread.
+    KaleidoscopeFilter* filter;
+    Picture negotiated;  // the picture the output caps were agreed for
+};
+
+G_DEFINE_TYPE(GstGlintara, gst_glintara, GST_TYPE_VIDEO_FILTER)
+
+GType gst_glintara_picture_get_type(void) {
+    static gsize type = 0;
+    if (g_once_init_enter(&type)) {
+        static const GEnumValue values[] = {
+            {static_cast<gint>(Picture::Kaleidoscope), "The 640x640 kaleidoscope", "kaleidoscope"},
+            {static_cast<gint>(Picture::Capture),
+             "The prepared 640x480 frame with the red guide triangle", "capture"},
+            {0, nullptr, nullptr}};
+        g_once_init_leave(&type, g_enum_register_static("GstGlintaraPicture", values));
+    }
+    return type;
+}
+
+namespace {
+
+GstGlintara* elementOf(gpointer object) { return GST_GLINTARA(object); }
+
+Picture currentPicture(GstGlintara* self) {
+    GST_OBJECT_LOCK(self);
+    const Picture picture = self->picture;
+    GST_OBJECT_UNLOCK(self);
+    return picture;
+}
+
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+    GstGlintara* self = elementOf(object);
+    bool pictureChanged = false;
+    GST_OBJECT_LOCK(self);
+    switch (id) {
+        case kPropertyAngle:
+            self->angle = g_value_get_int(value);
+            self->angleSet = TRUE;
+            break;
+        case kPropertyTurning:
+            self->turning = g_value_get_boolean(value);
+            break;
+        case kPropertyPicture: {
+            const auto picture = static_cast<Picture>(g_value_get_enum(value));
+            pictureChanged = picture != self->picture;
+            self->picture = picture;
+            break;
+        }
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+            break;
+    }
+    GST_OBJECT_UNLOCK(self);
+    // The other picture has another size: the output caps are agreed anew.
+    if (pictureChanged) {
+        gst_base_transform_reconfigure_src(GST_BASE_TRANSFORM(self));
+    }
+}
+
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+    GstGlintara* self = elementOf(object);
+    GST_OBJECT_LOCK(self);
+    switch (id) {
+        case kPropertyAngle:
+            g_value_set_int(value, self->angle);
+            break;
+        case kPropertyTurning:
+            g_value_set_boolean(value, self->turning);
+            break;
+        case kPropertyPicture:
+            g_value_set_enum(value, static_cast<gint>(self->picture));
+            break;
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+            break;
+    }
+    GST_OBJECT_UNLOCK(self);
+}
+
+// The output for one input structure: BGR of the picture's size at the input's rate.
+GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
+    const cv::Size size = glintara::gst::pictureSize(picture);
+    GstStructure* output =
+        gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT,
+                          size.width, "height", G_TYPE_INT, size.height, "pixel-aspect-ratio",
+                          GST_TYPE_FRACTION, 1, 1, nullptr);
+    if (const GValue* rate = gst_structure_get_value(input, "framerate")) {
+        gst_structure_set_value(output, "framerate", rate);
+    }
+    return output;
+}
+
+// The inputs that give an output structure: any size in the formats taken, at its rate.
+GstStructure* inputStructureFor(const GstStructure* output) {
+    GstStructure* input = gst_structure_new_from_string(
+        (std::string("video/x-raw, format=(string)") + kInputFormats +
+         ", width=(int)[1, 2147483647], height=(int)[1, 2147483647]")
+            .c_str());
+    if (const GValue* rate = gst_structure_get_value(output, "framerate")) {
+        gst_structure_set_value(input, "framerate", rate);
+    }
+    return input;
+}
+
+GstCaps* transformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps,
+                       GstCaps* filter) {
+    const Picture picture = currentPicture(elementOf(trans));
+    GstCaps* result = gst_caps_new_empty();
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* structure = gst_caps_get_structure(caps, i);
+        result = gst_caps_merge_structure(result, direction == GST_PAD_SINK
+                                                      ? outputStructureFor(structure, picture)
+                                                      : inputStructureFor(structure));
+    }
+    if (filter) {
+        GstCaps* both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(result);
+        result = both;
+    }
+    GST_DEBUG_OBJECT(trans, "%s caps %" GST_PTR_FORMAT " give %" GST_PTR_FORMAT,
+                     direction == GST_PAD_SINK ? "sink" : "source", static_cast<void*>(caps),
+                     static_cast<void*>(result));
+    return result;
+}
+
+gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
+                 GstVideoInfo* outInfo) {
+    GstGlintara* self = elementOf(videoFilter);
+    const cv::Size out(GST_VIDEO_INFO_WIDTH(outInfo), GST_VIDEO_INFO_HEIGHT(outInfo));
+    for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
+        if (out == glintara::gst::pictureSize(picture)) {
+            self->negotiated = picture;
+            return TRUE;
+        }
+    }
+    GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("glintara puts out 640x640 or 640x480 only"),
+                      ("offered %dx%d", out.width, out.height));
+    return FALSE;
+}
+
+// A view of a mapped frame's first plane; BGRx and BGRA are seen as four channels.
+cv::Mat matOf(GstVideoFrame* frame) {
+    return cv::Mat(GST_VIDEO_FRAME_HEIGHT(frame), GST_VIDEO_FRAME_WIDTH(frame),
+                   CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(frame, 0)),
+                   GST_VIDEO_FRAME_PLANE_DATA(frame, 0),
+                   static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0)));
+}
+
+// Hands the properties set since the last frame to the renderer.
+void applySettings(GstGlintara* self) {
+    GST_OBJECT_LOCK(self);
+    if (self->angleSet) {
+        self->filter->setAngle(self->angle);
+        self->angleSet = FALSE;
+    }
+    self->filter->setTurning(self->turning);
+    GST_OBJECT_UNLOCK(self);
+}
+
+GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in,
+                             GstVideoFrame* out) {
+    GstGlintara* self = elementOf(videoFilter);
+    applySettings(self);
+    try {
+        cv::Mat picture = matOf(out);
+        self->filter->renderInto(matOf(in), self->negotiated, picture);
+    } catch (const std::exception& error) {
+        GST_ELEMENT_ERROR(self, STREAM, FAILED, ("glintara could not render a frame"),
+                          ("%s", error.what()));
+        return GST_FLOW_ERROR;
+    }
+    return GST_FLOW_OK;
+}
+
+gboolean start(GstBaseTransform* trans) {
+    GstGlintara* self = elementOf(trans);
+    try {
+        self->filter = new KaleidoscopeFilter();
+    } catch (const std::exception& error) {
+        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("glintara could not set up its renderer"),
+                          ("%s", error.what()));
+        return FALSE;
+    }
+    GST_OBJECT_LOCK(self);
+    self->angleSet = TRUE;  // every run starts from the angle property
+    GST_OBJECT_UNLOCK(self);
+    return TRUE;
+}
+
+gboolean stop(GstBaseTransform* trans) {
+    GstGlintara* self = elementOf(trans);
+    delete self->filter;
+    self->filter = nullptr;
+    return TRUE;
+}
+
+void finalize(GObject* object) {
+    GstGlintara* self = elementOf(object);
+    delete self->filter;
+    self->filter = nullptr;
+    G_OBJECT_CLASS(gst_glintara_parent_class)->finalize(object);
+}
+
+void installProperties(GObjectClass* objectClass) {
+    constexpr auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+                                                    GST_PARAM_MUTABLE_PLAYING);
+    g_object_class_install_property(
+        objectClass, kPropertyAngle,
+        g_param_spec_int("angle", "Angle",
+                         "The triangle's angle in degrees for the first frame (or from the "
+                         "next frame, when set while playing)",
+                         0, 359, kDefaultAngle, flags));
+    g_object_class_install_property(
+        objectClass, kPropertyTurning,
+        g_param_spec_boolean("turning", "Turning",
+                             "Turn one degree further each frame; false holds the angle",
+                             kDefaultTurning, flags));
+    g_object_class_install_property(
+        objectClass, kPropertyPicture,
+        g_param_spec_enum("picture", "Picture",
+                          "What to put out: the kaleidoscope, or the frame with the guide",
+                          GST_TYPE_GLINTARA_PICTURE, static_cast<gint>(kDefaultPicture), flags));
+}
+
+void addPadTemplates(GstElementClass* elementClass) {
+    GstCaps* sink = gst_caps_from_string(
+        (std::string("video/x-raw, format=(string)") + kInputFormats +
+         ", width=(int)[1, 2147483647], height=(int)[1, 2147483647], "
+         "framerate=(fraction)[0/1, 2147483647/1]")
+            .c_str());
+    GstCaps* source = gst_caps_from_string(
+        "video/x-raw, format=(string)BGR, width=(int)640, height=(int){ 640, 480 }, "
+        "pixel-aspect-ratio=(fraction)1/1, framerate=(fraction)[0/1, 2147483647/1]");
+    gst_element_class_add_pad_template(
+        elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink));
+    gst_element_class_add_pad_template(
+        elementClass, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, source));
+    gst_caps_unref(sink);
+    gst_caps_unref(source);
+}
+
+}  // namespace
+
+static void gst_glintara_class_init(GstGlintaraClass* klass) {
+    GST_DEBUG_CATEGORY_INIT(glintara_debug, "glintara", 0, "Glintara kaleidoscope");
+    GObjectClass* objectClass = G_OBJECT_CLASS(klass);
+    objectClass->set_property = setProperty;
+    objectClass->get_property = getProperty;
+    objectClass->finalize = finalize;
+    installProperties(objectClass);
+    gst_type_mark_as_plugin_api(GST_TYPE_GLINTARA_PICTURE, static_cast<GstPluginAPIFlags>(0));
+
+    GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
+    gst_element_class_set_static_metadata(
+        elementClass, "Glintara kaleidoscope", "Filter/Effect/Video",
+        "Turns each frame into a kaleidoscope of 25 copies of a triangle cut from its centre, "
+        "one degree further per frame",
+        "Glintara developers");
+    addPadTemplates(elementClass);
+
+    GstBaseTransformClass* transformClass = GST_BASE_TRANSFORM_CLASS(klass);
+    transformClass->transform_caps = transformCaps;
+    transformClass->start = start;
+    transformClass->stop = stop;
+
+    GstVideoFilterClass* videoFilterClass = GST_VIDEO_FILTER_CLASS(klass);
+    videoFilterClass->set_info = setInfo;
+    videoFilterClass->transform_frame = transformFrame;
+}
+
+static void gst_glintara_init(GstGlintara* self) {
+    self->angle = kDefaultAngle;
+    self->turning = kDefaultTurning;
+    self->picture = kDefaultPicture;
+    self->angleSet = TRUE;
+    self->filter = nullptr;
+    self->negotiated = kDefaultPicture;
+}

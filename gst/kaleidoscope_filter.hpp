@@ -1,0 +1,41 @@
+// The element's work on one frame, kept apart from GStreamer: any frame in, prepared as a
+// camera frame is, and the kaleidoscope or the guide picture out, one degree further each
+// frame while turning.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "app/frame.hpp"
+#include "app/frame_loop.hpp"
+#include "app/workspace.hpp"
+
+namespace glintara::gst {
+
+// Which of the live program's two windows the element puts out.
+enum class Picture { Kaleidoscope, Capture };
+
+// The size of the picture: the 640x640 canvas, or the 640x480 prepared frame.
+cv::Size pictureSize(Picture picture);
+
+class KaleidoscopeFilter {
+  public:
+    KaleidoscopeFilter();
+
+    // The angle of the next frame, 0..359.
+    void setAngle(int degrees) { rotation_.angleDegrees = degrees; }
+    int angle() const { return rotation_.angleDegrees; }
+    // While not turning, every frame is drawn at the same angle, as after S in the live program.
+    void setTurning(bool turning) { rotation_.rotationFlag = turning ? +1 : -1; }
+
+    // Renders a frame (8-bit, 1, 3 or 4 channels, any size) at the current angle, writes the
+    // picture into `out` (8-bit BGR of pictureSize(picture), which may be a view of a foreign
+    // buffer) and turns on.
+    void renderInto(const cv::Mat& frame, Picture picture, cv::Mat& out);
+
+  private:
+    ImageWorkspace workspace_;
+    FrameScratch scratch_;
+    RotationState rotation_;
+};
+
+}  // namespace glintara::gst
