@@ -22,7 +22,8 @@ run:
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# glintara and glintara-render into $(PREFIX)/bin.
+# glintara and glintara-render into $(PREFIX)/bin, the GStreamer plugin into
+# $(PREFIX)/lib/<arch>/gstreamer-1.0.
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 

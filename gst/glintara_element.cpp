@@ -58,7 +58,9 @@ GType gst_glintara_picture_get_type(void) {
 
 namespace {
 
-GstGlintara* elementOf(gpointer object) { return GST_GLINTARA(object); }
+GstGlintara* elementOf(gpointer object) {
+    return GST_GLINTARA(object);
+}
 
 Picture currentPicture(GstGlintara* self) {
     GST_OBJECT_LOCK(self);
@@ -119,10 +121,9 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
 // The output for one input structure: BGR of the picture's size at the input's rate.
 GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
     const cv::Size size = glintara::gst::pictureSize(picture);
-    GstStructure* output =
-        gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT,
-                          size.width, "height", G_TYPE_INT, size.height, "pixel-aspect-ratio",
-                          GST_TYPE_FRACTION, 1, 1, nullptr);
+    GstStructure* output = gst_structure_new(
+        "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, size.width, "height",
+        G_TYPE_INT, size.height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     if (const GValue* rate = gst_structure_get_value(input, "framerate")) {
         gst_structure_set_value(output, "framerate", rate);
     }
@@ -131,10 +132,10 @@ GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
 
 // The inputs that give an output structure: any size in the formats taken, at its rate.
 GstStructure* inputStructureFor(const GstStructure* output) {
-    GstStructure* input = gst_structure_new_from_string(
-        (std::string("video/x-raw, format=(string)") + kInputFormats +
-         ", width=(int)[1, 2147483647], height=(int)[1, 2147483647]")
-            .c_str());
+    GstStructure* input =
+        gst_structure_new_from_string((std::string("video/x-raw, format=(string)") + kInputFormats +
+                                       ", width=(int)[1, 2147483647], height=(int)[1, 2147483647]")
+                                          .c_str());
     if (const GValue* rate = gst_structure_get_value(output, "framerate")) {
         gst_structure_set_value(input, "framerate", rate);
     }
@@ -196,8 +197,7 @@ void applySettings(GstGlintara* self) {
     GST_OBJECT_UNLOCK(self);
 }
 
-GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in,
-                             GstVideoFrame* out) {
+GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in, GstVideoFrame* out) {
     GstGlintara* self = elementOf(videoFilter);
     applySettings(self);
     try {
@@ -262,11 +262,11 @@ void installProperties(GObjectClass* objectClass) {
 }
 
 void addPadTemplates(GstElementClass* elementClass) {
-    GstCaps* sink = gst_caps_from_string(
-        (std::string("video/x-raw, format=(string)") + kInputFormats +
-         ", width=(int)[1, 2147483647], height=(int)[1, 2147483647], "
-         "framerate=(fraction)[0/1, 2147483647/1]")
-            .c_str());
+    GstCaps* sink =
+        gst_caps_from_string((std::string("video/x-raw, format=(string)") + kInputFormats +
+                              ", width=(int)[1, 2147483647], height=(int)[1, 2147483647], "
+                              "framerate=(fraction)[0/1, 2147483647/1]")
+                                 .c_str());
     GstCaps* source = gst_caps_from_string(
         "video/x-raw, format=(string)BGR, width=(int)640, height=(int){ 640, 480 }, "
         "pixel-aspect-ratio=(fraction)1/1, framerate=(fraction)[0/1, 2147483647/1]");

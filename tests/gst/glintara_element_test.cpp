@@ -1,0 +1,300 @@
+// The GStreamer element glintara, loaded from the build tree as a user's pipeline would load
+// it, held against glintara-render on the same frames.
+#include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/pictures.hpp"
+#include "tests/support/render_tool.hpp"
+#include "tests/support/subprocess.hpp"
+
+namespace glintara {
+namespace {
+
+using namespace testing_support;
+
+// One buffer that reached an appsink: its picture, its time and the caps it came with.
+struct SinkFrame {
+    cv::Mat picture;
+    GstClockTime pts = GST_CLOCK_TIME_NONE;
+    GstClockTime duration = GST_CLOCK_TIME_NONE;
+    int rateNumerator = 0;
+    int rateDenominator = 0;
+};
+
+struct PipelineRun {
+    std::vector<SinkFrame> raw;  // from the appsink named "raw", when there is one
+    std::vector<SinkFrame> out;  // from the appsink named "out"
+    std::optional<std::string> error;
+};
+
+template <typename T>
+struct GstUnref {
+    void operator()(T* object) const { gst_object_unref(object); }
+};
+using ElementPtr = std::unique_ptr<GstElement, GstUnref<GstElement>>;
+
+SinkFrame frameOf(GstSample* sample) {
+    GstVideoInfo info;
+    EXPECT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstVideoFrame mapped;
+    EXPECT_TRUE(gst_video_frame_map(&mapped, &info, buffer, GST_MAP_READ));
+    const cv::Mat view(GST_VIDEO_FRAME_HEIGHT(&mapped), GST_VIDEO_FRAME_WIDTH(&mapped),
+                       CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(&mapped, 0)),
+                       GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0),
+                       static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0)));
+    SinkFrame frame{view.clone(), GST_BUFFER_PTS(buffer), GST_BUFFER_DURATION(buffer),
+                    GST_VIDEO_INFO_FPS_N(&info), GST_VIDEO_INFO_FPS_D(&info)};
+    gst_video_frame_unmap(&mapped);
+    return frame;
+}
+
+std::vector<SinkFrame> drain(GstElement* pipeline, const char* name) {
+    std::vector<SinkFrame> frames;
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline), name));
+    if (!sink) {
+        return frames;
+    }
+    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink.get()))) {
+        frames.push_back(frameOf(sample));
+        gst_sample_unref(sample);
+    }
+    return frames;
+}
+
+// The error on the bus once the pipeline has ended, if it ended in one.
+std::optional<std::string> busError(GstElement* pipeline) {
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message = gst_bus_timed_pop_filtered(
+        bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+    std::optional<std::string> error;
+    if (message == nullptr) {
+        error = "the pipeline neither ended nor failed within 30 s";
+    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        GError* failure = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(message, &failure, &debug);
+        error = std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) + ": " + failure->message +
+                " (" + (debug ? debug : "") + ")";
+        g_error_free(failure);
+        g_free(debug);
+    }
+    if (message != nullptr) {
+        gst_message_unref(message);
+    }
+    gst_object_unref(bus);
+    return error;
+}
+
+PipelineRun runPipeline(const std::string& description) {
+    PipelineRun run;
+    GError* parseError = nullptr;
+    ElementPtr pipeline(gst_parse_launch(description.c_str(), &parseError));
+    if (parseError != nullptr) {
+        run.error = std::string("could not build the pipeline: ") + parseError->message;
+        g_error_free(parseError);
+        if (pipeline) {
+            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        }
+        return run;
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    run.out = drain(pipeline.get(), "out");
+    run.raw = drain(pipeline.get(), "raw");
+    run.error = busError(pipeline.get());
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return run;
+}
+
+class GlintaraElement : public testing::Test {
+  protected:
+    static void SetUpTestSuite() { gst_init(nullptr, nullptr); }
+};
+
+std::string sink(const char* name) {
+    return std::string("appsink name=") + name + " sync=false";
+}
+
+// What glintara-render makes of each frame, saved losslessly, at angle, angle + 1, ...
+std::vector<cv::Mat> renderToolOf(const std::vector<SinkFrame>& frames, int angle, bool turning,
+                                  bool capture) {
+    ScratchFolder folder;
+    std::vector<cv::Mat> renders;
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+        const std::string in = folder.path("frame.png");
+        EXPECT_TRUE(cv::imwrite(in, frames[n].picture));
+        const int frameAngle = turning ? (angle + static_cast<int>(n)) % 360 : angle;
+        std::vector<std::string> args = {"--angle", std::to_string(frameAngle), in,
+                                         folder.path("star.png")};
+        if (capture) {
+            args.insert(args.begin(), {"--capture", folder.path("guide.png")});
+        }
+        const auto result = runRenderTool(args);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        renders.push_back(cv::imread(folder.path(capture ? "guide.png" : "star.png")));
+    }
+    return renders;
+}
+
+void expectSameBytes(const std::vector<SinkFrame>& out, const std::vector<cv::Mat>& expected) {
+    ASSERT_EQ(out.size(), expected.size());
+    for (std::size_t n = 0; n < out.size(); ++n) {
+        ASSERT_EQ(out[n].picture.size(), expected[n].size()) << "frame " << n;
+        EXPECT_EQ(cv::norm(out[n].picture, expected[n], cv::NORM_INF), 0.0) << "frame " << n;
+    }
+}
+
+// The sanitizer runtimes that a sanitizer build's plugin needs loaded into GStreamer's own
+// tools first; nothing in other builds.
+std::string preloadForTools() {
+    const char* preload = std::getenv("GLINTARA_TOOLS_PRELOAD");
+    return std::string("LD_PRELOAD=") + (preload ? preload : "");
+}
+
+TEST_F(GlintaraElement, GstInspectListsItWithItsProperties) {
+    const ProcessResult inspect = runProcess({"/usr/bin/gst-inspect-1.0", "glintara"},
+                                             std::chrono::seconds(30), {preloadForTools()});
+    ASSERT_EQ(inspect.exitStatus, 0) << inspect.err;
+    for (const char* expected : {"Glintara kaleidoscope", "Filter/Effect/Video", "angle",
+                                 "Range: 0 - 359 Default: 0", "turning", "Boolean. Default: true",
+                                 "picture", "(0): kaleidoscope", "(1): capture", "width: 640"}) {
+        EXPECT_NE(inspect.out.find(expected), std::string::npos) << expected << "\n" << inspect.out;
+    }
+}
+
+TEST_F(GlintaraElement, InstalledIntoAPrefixItLoadsFromThere) {
+    ScratchFolder prefix;
+    const auto installed = runProcess(
+        {GLINTARA_CMAKE, "--install", GLINTARA_BUILD_DIR, "--prefix", prefix.root().string()},
+        std::chrono::seconds(60));
+    ASSERT_EQ(installed.exitStatus, 0) << installed.err;
+    const std::filesystem::path plugins = prefix.root() / GLINTARA_GST_PLUGIN_DIR;
+    ASSERT_TRUE(std::filesystem::exists(plugins / "libgstglintara.so"));
+
+    const std::vector<std::string> environment = {"GST_PLUGIN_PATH=" + plugins.string(),
+                                                  "GST_REGISTRY=" + prefix.path("registry.bin"),
+                                                  preloadForTools()};
+    const auto inspect =
+        runProcess({"/usr/bin/gst-inspect-1.0", "glintara"}, std::chrono::seconds(30), environment);
+    ASSERT_EQ(inspect.exitStatus, 0) << inspect.err;
+    EXPECT_NE(inspect.out.find(plugins.string()), std::string::npos) << inspect.out;
+    const auto launch =
+        runProcess({"/usr/bin/gst-launch-1.0", "-q", "videotestsrc", "num-buffers=2", "!",
+                    "glintara", "!", "videoconvert", "!", "pngenc", "snapshot=true", "!",
+                    "filesink", "location=" + prefix.path("star.png")},
+                   std::chrono::seconds(30), environment);
+    ASSERT_EQ(launch.exitStatus, 0) << launch.err;
+    EXPECT_EQ(cv::imread(prefix.path("star.png")).size(), cv::Size(640, 640));
+}
+
+// A frame size and format into the element, and the angle it starts from.
+struct Feed {
+    int width;
+    int height;
+    const char* format;
+    int angle;
+};
+
+void PrintTo(const Feed& feed, std::ostream* out) {
+    *out << feed.width << "x" << feed.height << " " << feed.format << " from " << feed.angle;
+}
+
+class ElementFeed : public GlintaraElement, public testing::WithParamInterface<Feed> {};
+
+TEST_P(ElementFeed, GivesGlintaraRendersBytesAtEachFramesAngleAndKeepsTheTimes) {
+    const Feed feed = GetParam();
+    const std::string caps = std::string("video/x-raw,format=") + feed.format +
+                             ",width=" + std::to_string(feed.width) +
+                             ",height=" + std::to_string(feed.height) + ",framerate=25/2";
+    const PipelineRun run = runPipeline(
+        "videotestsrc num-buffers=4 pattern=ball ! " + caps + " ! tee name=t t. ! queue ! " +
+        sink("raw") + " t. ! queue ! glintara angle=" + std::to_string(feed.angle) + " ! " +
+        sink("out"));
+    ASSERT_FALSE(run.error) << *run.error;
+    ASSERT_EQ(run.raw.size(), 4u);
+    expectSameBytes(run.out, renderToolOf(run.raw, feed.angle, true, false));
+    for (std::size_t n = 0; n < run.out.size(); ++n) {
+        EXPECT_EQ(run.out[n].pts, run.raw[n].pts) << "frame " << n;
+        EXPECT_EQ(run.out[n].duration, run.raw[n].duration) << "frame " << n;
+        EXPECT_EQ(run.out[n].rateNumerator, 25);
+        EXPECT_EQ(run.out[n].rateDenominator, 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SizesFormatsAngles, ElementFeed,
+                         testing::Values(Feed{640, 480, "BGR", 0}, Feed{320, 240, "BGR", 358},
+                                         Feed{1280, 720, "BGRx", 90}, Feed{641, 479, "BGRA", 200},
+                                         Feed{160, 90, "GRAY8", 45}),
+                         [](const testing::TestParamInfo<Feed>& info) {
+                             return std::to_string(info.param.width) + "x" +
+                                    std::to_string(info.param.height) + "_" + info.param.format;
+                         });
+
+TEST_F(GlintaraElement, HeldStillEveryFrameIsDrawnAtTheAngleProperty) {
+    const PipelineRun run = runPipeline(
+        "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480"
+        " ! tee name=t t. ! queue ! " +
+        sink("raw") + " t. ! queue ! glintara angle=33 turning=false ! " + sink("out"));
+    ASSERT_FALSE(run.error) << *run.error;
+    expectSameBytes(run.out, renderToolOf(run.raw, 33, false, false));
+}
+
+TEST_F(GlintaraElement, CapturePictureIsThePreparedFrameWithTheGuideAtEachAngle) {
+    const PipelineRun run = runPipeline(
+        "videotestsrc num-buffers=3 pattern=smpte ! video/x-raw,format=BGR,width=800,height=600"
+        " ! tee name=t t. ! queue ! " +
+        sink("raw") + " t. ! queue ! glintara angle=120 picture=capture ! " + sink("out"));
+    ASSERT_FALSE(run.error) << *run.error;
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(run.out[0].picture.size(), cv::Size(640, 480));
+    expectSameBytes(run.out, renderToolOf(run.raw, 120, true, true));
+}
+
+TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
+    const PipelineRun run = runPipeline(
+        "videotestsrc num-buffers=2 is-live=true ! video/x-raw,format=YUY2,width=640,height=480 "
+        "! videoconvert ! glintara ! videoconvert ! video/x-raw,format=I420 ! " +
+        sink("out"));
+    ASSERT_FALSE(run.error) << *run.error;
+    EXPECT_EQ(run.out.size(), 2u);
+}
+
+TEST_F(GlintaraElement, AFormatItDoesNotTakeFailsWithAnErrorNotACrash) {
+    const PipelineRun linked = runPipeline(
+        "videotestsrc num-buffers=2 ! video/x-raw,format=I420 ! glintara ! " + sink("out"));
+    ASSERT_TRUE(linked.error);
+    EXPECT_NE(linked.error->find("glintara"), std::string::npos) << *linked.error;
+    EXPECT_TRUE(linked.out.empty());
+
+    // Caps pushed without asking first meet the element only when the stream starts.
+    GError* parseError = nullptr;
+    ElementPtr pipeline(gst_parse_launch(
+        "appsrc name=in format=time caps=video/x-raw,format=I420,width=320,height=240,"
+        "framerate=30/1 ! glintara ! fakesink",
+        &parseError));
+    ASSERT_EQ(parseError, nullptr) << parseError->message;
+    ElementPtr source(gst_bin_get_by_name(GST_BIN(pipeline.get()), "in"));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    gst_app_src_push_buffer(GST_APP_SRC(source.get()),
+                            gst_buffer_new_allocate(nullptr, 320 * 240 * 3 / 2, nullptr));
+    gst_app_src_end_of_stream(GST_APP_SRC(source.get()));
+    const std::optional<std::string> pushed = busError(pipeline.get());
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    ASSERT_TRUE(pushed);
+    EXPECT_NE(pushed->find("not-negotiated"), std::string::npos) << *pushed;
+}
+
+}  // namespace
+}  // namespace glintara
