@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -67,37 +66,66 @@ Input Input::open(const std::string& path) {
     }
 
     QuietStderr quiet(QuietStderr::Keep::Nothing);
-    // FFmpeg alone: the generic backends would take a name with '%' as an image sequence.
-    if (!input.video_.open(path, cv::CAP_FFMPEG)) {
+    input.video_ = VideoFileInput::open(path);
+    if (!input.video_) {
         throw fileError(path, "is not an image or a video that can be read");
     }
     // Containers open readily (FFmpeg takes any file named .png as a picture sequence), so a
     // video is only a video once a frame decodes.
-    if (!input.video_.read(input.firstFrame_) || input.firstFrame_.empty()) {
+    if (!input.video_->readFrame(input.firstFrame_, input.firstTime_)) {
         throw fileError(path, "is not an image or a video with a decodable frame");
-    }
-    const double fps = input.video_.get(cv::CAP_PROP_FPS);
-    if (std::isfinite(fps) && fps > 0.0) {
-        input.framesPerSecond_ = fps;
-    }
-    const double count = input.video_.get(cv::CAP_PROP_FRAME_COUNT);
-    if (std::isfinite(count) && count >= 1.0) {
-        input.frameCount_ = static_cast<long long>(count);
     }
     return input;
 }
 
-bool Input::readFrame(cv::Mat& frame) {
+void Input::readStillAsTurn(Ratio framesPerSecond) {
+    stillRate_ = framesPerSecond;
+}
+
+Ratio Input::timeBase() const {
+    return video_ ? video_->timeBase() : Ratio{stillRate_.den, stillRate_.num};
+}
+
+Ratio Input::frameRate() const {
+    if (!video_) {
+        return stillRate_;
+    }
+    const Ratio stated = video_->frameRate();
+    return stated.num > 0 ? stated : kDefaultFrameRate;
+}
+
+std::optional<long long> Input::frameCount() const {
+    return video_ ? video_->frameCount() : std::optional<long long>(kFramesPerTurn);
+}
+
+bool Input::readFrame(cv::Mat& frame, std::int64_t& time) {
+    if (!video_) {
+        if (framesRead_ == kFramesPerTurn) {
+            return false;
+        }
+        frame = still_;
+        time = framesRead_++;
+        return true;
+    }
     if (framesRead_ == 0) {
         frame = firstFrame_;
+        time = firstTime_;
     } else {
         QuietStderr quiet(QuietStderr::Keep::Nothing);
-        if (!video_.read(frame) || frame.empty()) {
+        if (!video_->readFrame(frame, time)) {
             return false;
         }
     }
     ++framesRead_;
     return true;
+}
+
+std::unique_ptr<AudioFileInput> Input::openAudio() const {
+    if (!video_) {
+        return nullptr;
+    }
+    QuietStderr quiet(QuietStderr::Keep::Nothing);
+    return AudioFileInput::open(path_);
 }
 
 }  // namespace glintara::tool

@@ -2,12 +2,14 @@
 // would have printed becomes one clear error.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
+
+#include "render-tool/ffmpeg_input.hpp"
 
 namespace glintara::tool {
 
@@ -18,25 +20,35 @@ class Input {
     static Input open(const std::string& path);
 
     const std::string& path() const { return path_; }
-    bool isStill() const { return !video_.isOpened(); }
+    bool isStill() const { return !video_; }
     const cv::Mat& still() const { return still_; }
-    double framesPerSecond() const { return framesPerSecond_; }
+
+    // From now on a still is read as a whole turn: kFramesPerTurn frames of the same
+    // picture at the given rate.
+    void readStillAsTurn(Ratio framesPerSecond);
+    static constexpr long long kFramesPerTurn = 360;
+
+    Ratio timeBase() const;   // the unit of the frames' times
+    Ratio frameRate() const;  // 30 per second where the file does not say
     // The frame count the container states, if it states one.
-    std::optional<long long> frameCount() const { return frameCount_; }
-    // The next frame of a video; false at its end or on a decoding error.
-    bool readFrame(cv::Mat& frame);
-    long long framesRead() const { return framesRead_; }
+    std::optional<long long> frameCount() const;
+    // The next frame and its time; false at the end or where the data stops decoding.
+    bool readFrame(cv::Mat& frame, std::int64_t& time);
+    // Whether reading stopped on data that would not decode.
+    bool failed() const { return video_ && video_->failed(); }
+    // The input's sound, read on its own; nullptr for a still or a silent video.
+    std::unique_ptr<AudioFileInput> openAudio() const;
 
   private:
     Input() = default;
-    static constexpr double kDefaultFramesPerSecond = 30.0;
+    static constexpr Ratio kDefaultFrameRate{30, 1};
 
     std::string path_;
     cv::Mat still_;
-    cv::VideoCapture video_;
-    double framesPerSecond_ = kDefaultFramesPerSecond;
-    std::optional<long long> frameCount_;
+    Ratio stillRate_ = kDefaultFrameRate;
+    std::unique_ptr<VideoFileInput> video_;
     cv::Mat firstFrame_;  // read while telling a video from other content, handed out first
+    std::int64_t firstTime_ = 0;
     long long framesRead_ = 0;
 };
 

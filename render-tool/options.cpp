@@ -1,6 +1,8 @@
 #include "render-tool/options.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <numeric>
 #include <string_view>
 #include <vector>
 
@@ -52,6 +54,45 @@ std::optional<UsageError> setFrameLimit(std::string_view value, Options& options
     return std::nullopt;
 }
 
+// A frame rate as written, kept exact: "12.5" is 25/2 and "29.97" is 2997/100.
+std::optional<Ratio> parseRate(std::string_view text) {
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const auto digitsOnly = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (whole.empty() || whole.size() > 4 || fraction.size() > 4 || !digitsOnly(whole) ||
+        !digitsOnly(fraction) || (point != std::string_view::npos && fraction.empty())) {
+        return std::nullopt;
+    }
+    int num = 0;
+    int den = 1;
+    for (const char digit : std::string(whole) + std::string(fraction)) {
+        num = num * 10 + (digit - '0');
+    }
+    for (std::size_t i = 0; i < fraction.size(); ++i) {
+        den *= 10;
+    }
+    if (num == 0) {
+        return std::nullopt;
+    }
+    const int common = std::gcd(num, den);
+    return Ratio{num / common, den / common};
+}
+
+std::optional<UsageError> setFrameRate(std::string_view value, Options& options) {
+    const std::optional<Ratio> rate = parseRate(value);
+    if (!rate || rate->value() > 1000.0) {
+        return UsageError{
+            "--fps takes a frame rate above 0 and up to 1000, such as 30 or 29.97, not '" +
+            std::string(value) + "'"};
+    }
+    options.framesPerSecond = rate;
+    return std::nullopt;
+}
+
 struct ValueOption {
     std::string_view name;
     std::optional<UsageError> (*set)(std::string_view value, Options& options);
@@ -61,6 +102,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--angle", setAngle},
     {"--capture", setCapture},
     {"--frames", setFrameLimit},
+    {"--fps", setFrameRate},
 };
 
 class Parser {
@@ -124,18 +166,26 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 const char* usageText() {
-    return "Usage: glintara-render [--angle DEG] [--capture FILE] [--frames N] [--quiet] INPUT "
-           "OUTPUT\n"
+    return "Usage: glintara-render [--angle DEG] [--capture FILE] [--frames N] [--fps F] "
+           "[--quiet]\n"
+           "                       INPUT OUTPUT\n"
            "Renders the Glintara kaleidoscope of a still image or a video file.\n"
            "\n"
            "  INPUT           a still image or a video; which it is is read from its content\n"
-           "  OUTPUT          the 640x640 kaleidoscope: an image for a still INPUT, a video for a\n"
-           "                  video INPUT (.avi is written as MJPG, .mp4 as mp4v); the file\n"
-           "                  format follows the extension\n"
+           "  OUTPUT          the 640x640 kaleidoscope, in the format of its extension:\n"
+           "                    .png .jpg .tif ...    a still image, from a still INPUT\n"
+           "                    .mp4 .m4v .mov        H.264, the sound copied or made AAC\n"
+           "                    .mkv                  H.264, the sound copied\n"
+           "                    .webm                 VP9, the sound copied or made Opus\n"
+           "                    .avi                  MJPG, the sound copied where it fits\n"
+           "                    .webp                 animated WebP that loops forever\n"
+           "                  a still INPUT with a video or .webp OUTPUT becomes one whole turn,\n"
+           "                  360 frames that loop without a seam\n"
            "  --angle DEG     the turn of the sampling triangle in whole degrees (default 0);\n"
            "                  frame n of a video is rendered at DEG + n\n"
            "  --capture FILE  also write the 640x480 picture with the red guide triangle\n"
            "  --frames N      stop a video after N frames\n"
+           "  --fps F         the frame rate of the turn made from a still (default 30)\n"
            "  --quiet         no progress or summary on stderr\n"
            "  --help          show this help\n"
            "\n"

@@ -5,12 +5,15 @@
 #include <string>
 #include <variant>
 
+#include "render-tool/ratio.hpp"
+
 namespace glintara::tool {
 
 struct Options {
     int angle = 0;  // 0..359
     std::optional<std::string> capturePath;
     std::optional<long long> frameLimit;
+    std::optional<Ratio> framesPerSecond;  // of the turn a still image becomes
     bool quiet = false;
     std::string inputPath;
     std::string outputPath;

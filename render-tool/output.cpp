@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
@@ -51,32 +50,26 @@ StillOutput::StillOutput(const std::string& path, const cv::Mat& picture) : file
     file_.write(encode(path, picture));
 }
 
-std::optional<int> videoCodecFor(const std::string& path) {
-    const int mjpeg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
-    const int mpeg4 = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
-    const std::map<std::string, int> codecs{
-        {".avi", mjpeg}, {".mp4", mpeg4}, {".m4v", mpeg4}, {".mov", mpeg4}, {".mkv", mpeg4},
-    };
-    const auto codec = codecs.find(lowerExtension(path));
-    if (codec == codecs.end()) {
-        return std::nullopt;
-    }
-    return codec->second;
-}
+namespace {
 
-VideoOutput::VideoOutput(const std::string& path, double framesPerSecond, cv::Size frameSize)
-    : file_(path) {
-    // FFmpeg keeps a fractional frame rate such as 12.5 or 29.97; OpenCV's own MJPEG writer,
-    // sharper as it is, would round it to whole frames per second.
-    const std::optional<int> codec = videoCodecFor(path);
-    if (!codec || !writer_.open(file_.temporaryPath(), cv::CAP_FFMPEG, *codec, framesPerSecond,
-                                frameSize, true)) {
+// The extension is checked first, so that a wrong one leaves no temporary file behind.
+PendingFile checkedVideoFile(const std::string& path) {
+    if (!isVideoFormat(path)) {
         throw fileError(path, "no video format has " + describeExtension(path));
     }
+    return PendingFile(path);
 }
 
-void VideoOutput::commit() {
-    writer_.release();
+}  // namespace
+
+VideoOutput::VideoOutput(const std::string& path, const VideoStreamFormat& format,
+                         AudioFileInput* audio)
+    : file_(checkedVideoFile(path)),
+      video_(std::make_unique<VideoFileOutput>(path, file_.temporaryPath(), format, audio)) {}
+
+void VideoOutput::commit(std::int64_t endTime) {
+    video_->finish(endTime);
+    video_.reset();
     file_.commit();
 }
 

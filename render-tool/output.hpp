@@ -2,12 +2,13 @@
 // when complete.
 #pragma once
 
-#include <optional>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
+#include "render-tool/ffmpeg_output.hpp"
 #include "render-tool/pending_file.hpp"
 
 namespace glintara::tool {
@@ -26,21 +27,24 @@ class StillOutput {
     PendingFile file_;
 };
 
-// The four-character code of the video codec for the path's extension, if there is one.
-std::optional<int> videoCodecFor(const std::string& path);
-
+// A video: the container and codecs of the path's extension, written beside it and put in
+// place by commit().
 class VideoOutput {
   public:
-    // Opens a writer into a temporary file beside the path; throws ToolError when the
-    // extension has no working video writer.
-    VideoOutput(const std::string& path, double framesPerSecond, cv::Size frameSize);
-    void write(const cv::Mat& frame) { writer_.write(frame); }
-    // Closes the video and puts it in place.
-    void commit();
+    // Throws ToolError when the extension names no video format. The input's sound goes in
+    // too when `audio` is given (it must outlive the output).
+    VideoOutput(const std::string& path, const VideoStreamFormat& format,
+                AudioFileInput* audio = nullptr);
+    // A line for the user when the input's sound is left out; empty otherwise.
+    const std::string& audioNote() const { return video_->audioNote(); }
+    // An 8-bit BGR frame shown from `time` on, in the format's time base.
+    void write(const cv::Mat& frame, std::int64_t time) { video_->write(frame, time); }
+    // Ends the video at `endTime`, the sound cut there too, and puts it in place.
+    void commit(std::int64_t endTime);
 
   private:
     PendingFile file_;
-    cv::VideoWriter writer_;
+    std::unique_ptr<VideoFileOutput> video_;
 };
 
 }  // namespace glintara::tool

@@ -1,7 +1,11 @@
 #include "render-tool/render_job.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <thread>
@@ -45,11 +49,24 @@ void renderStill(const Options& options, const Input& input) {
     }
 }
 
+// A frame on its way from the reader to the renderer, with its time in the input's unit.
+struct DecodedFrame {
+    cv::Mat picture;
+    std::int64_t time = 0;
+};
+
 // A rendered frame on its way to the writers.
 struct RenderedFrame {
     cv::Mat kaleidoscope;
     cv::Mat capture;
+    std::int64_t time = 0;
 };
+
+// How long a frame is shown at the input's frame rate, in its time unit; at least one unit.
+std::int64_t frameDuration(const Input& input) {
+    const double units = 1.0 / (input.frameRate().value() * input.timeBase().value());
+    return std::max<std::int64_t>(1, std::llround(units));
+}
 
 // Frames in flight between two stages. Enough to smooth out a slow frame, few enough that
 // memory stays small; spent images go back to be reused.
@@ -59,28 +76,38 @@ constexpr std::size_t kSpares = kQueueDepth + 2;
 // Decoding, rendering and encoding run at the same time, each on its own thread with a short
 // queue between them; the renderer itself uses both cores. The frames keep their order and
 // their bytes: each stage takes them one by one as the plain loop did.
-void renderVideo(const Options& options, Input& input, Progress& progress) {
+void renderVideo(const Options& options, Input& input, Progress& progress, std::ostream& err) {
     ImageWorkspace workspace = createWorkspace();
     FrameScratch scratch;
-    VideoOutput output(options.outputPath, input.framesPerSecond(), workspace.outputImage.size());
+    const std::unique_ptr<AudioFileInput> audio = input.openAudio();
+    VideoOutput output(options.outputPath,
+                       {workspace.outputImage.size(), input.timeBase(), input.frameRate()},
+                       audio.get());
+    if (!output.audioNote().empty()) {
+        err << "glintara-render: " << output.audioNote() << '\n';
+    }
     std::optional<VideoOutput> capture;
     if (options.capturePath) {
-        capture.emplace(*options.capturePath, input.framesPerSecond(), workspace.frameImage.size());
+        capture.emplace(
+            *options.capturePath,
+            VideoStreamFormat{workspace.frameImage.size(), input.timeBase(), input.frameRate()});
     }
 
     const long long limit = options.frameLimit.value_or(std::numeric_limits<long long>::max());
-    BoundedQueue<cv::Mat> decoded(kQueueDepth), spareFrames(kSpares);
+    BoundedQueue<DecodedFrame> decoded(kQueueDepth), spareFrames(kSpares);
     BoundedQueue<RenderedFrame> rendered(kQueueDepth), spareRendered(kSpares);
     std::exception_ptr decodeFailure, encodeFailure;
     long long renderedCount = 0;
+    std::optional<std::int64_t> lastTime;
     {
         // Whatever way this block is left, both queues close so that both threads finish and
         // are joined before the outputs are committed or thrown away.
         std::jthread decoder([&] {
             try {
                 for (long long taken = 0; taken < limit; ++taken) {
-                    cv::Mat frame = spareFrames.tryPop().value_or(cv::Mat());
-                    if (!input.readFrame(frame) || !decoded.push(std::move(frame))) {
+                    DecodedFrame frame = spareFrames.tryPop().value_or(DecodedFrame{});
+                    if (!input.readFrame(frame.picture, frame.time) ||
+                        !decoded.push(std::move(frame))) {
                         break;
                     }
                 }
@@ -92,9 +119,9 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
         std::jthread encoder([&] {
             try {
                 while (std::optional<RenderedFrame> frame = rendered.pop()) {
-                    output.write(frame->kaleidoscope);
+                    output.write(frame->kaleidoscope, frame->time);
                     if (capture) {
-                        capture->write(frame->capture);
+                        capture->write(frame->capture, frame->time);
                     }
                     spareRendered.tryPush(std::move(*frame));
                 }
@@ -108,11 +135,13 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
             rendered.close();
         };
         try {
-            while (std::optional<cv::Mat> frame = decoded.pop()) {
-                loadFrame(*frame, workspace, scratch);
+            while (std::optional<DecodedFrame> frame = decoded.pop()) {
+                loadFrame(frame->picture, workspace, scratch);
+                RenderedFrame out = spareRendered.tryPop().value_or(RenderedFrame{});
+                out.time = frame->time;
+                lastTime = frame->time;
                 spareFrames.tryPush(std::move(*frame));
                 renderFrame(workspace, angleOfFrame(options.angle, renderedCount));
-                RenderedFrame out = spareRendered.tryPop().value_or(RenderedFrame{});
                 workspace.outputImage.copyTo(out.kaleidoscope);
                 if (capture) {
                     workspace.frameImage.copyTo(out.capture);
@@ -137,15 +166,18 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
     }
 
     const std::optional<long long> stated = input.frameCount();
-    if (renderedCount < limit && stated && renderedCount < *stated) {
-        throw fileError(input.path(), "frame " + std::to_string(renderedCount + 1) + " of " +
-                                          std::to_string(*stated) + " could not be decoded; " +
+    if (renderedCount < limit && (input.failed() || (stated && renderedCount < *stated))) {
+        const std::string total = stated ? " of " + std::to_string(*stated) : "";
+        throw fileError(input.path(), "frame " + std::to_string(renderedCount + 1) + total +
+                                          " could not be decoded; " +
                                           std::to_string(renderedCount) +
                                           " frames were rendered and nothing was written");
     }
-    output.commit();
+    // The video ends, and its sound is cut, where the last frame ends.
+    const std::int64_t endTime = lastTime.value_or(0) + frameDuration(input);
+    output.commit(endTime);
     if (capture) {
-        capture->commit();
+        capture->commit(endTime);
     }
     progress.finish();
 }
@@ -154,9 +186,18 @@ void renderVideo(const Options& options, Input& input, Progress& progress) {
 
 void renderFile(const Options& options, ProgressMode progressMode, std::ostream& err) {
     Input input = Input::open(options.inputPath);
-    if (input.isStill()) {
+    const bool turnOfAStill = input.isStill() && isVideoFormat(options.outputPath);
+    if (options.framesPerSecond && !turnOfAStill) {
+        throw ToolError("--fps sets the frame rate of the turn a still image becomes; " +
+                        input.path() +
+                        (input.isStill() ? " is rendered to a still image" : " keeps its own"));
+    }
+    if (input.isStill() && !turnOfAStill) {
         renderStill(options, input);
         return;
+    }
+    if (turnOfAStill) {
+        input.readStillAsTurn(options.framesPerSecond.value_or(Ratio{30, 1}));
     }
     std::optional<long long> total = input.frameCount();
     if (options.frameLimit && (!total || *options.frameLimit < *total)) {
@@ -164,7 +205,7 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     }
     Progress progress(progressMode, err, total);
     try {
-        renderVideo(options, input, progress);
+        renderVideo(options, input, progress, err);
     } catch (...) {
         progress.abandon();
         throw;

@@ -8,6 +8,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -118,10 +120,31 @@ PipelineRun runPipeline(const std::string& description) {
     return run;
 }
 
+// GStreamer finds the plugin in the build tree, keeps a registry of its own for this test
+// program (tests run side by side) and scans plugins in this process, which a sanitizer
+// build needs.
 class GlintaraElement : public testing::Test {
   protected:
-    static void SetUpTestSuite() { gst_init(nullptr, nullptr); }
+    static void SetUpTestSuite() {
+        std::filesystem::create_directories(GLINTARA_GST_REGISTRY_DIR);
+        const std::string registry = std::string(GLINTARA_GST_REGISTRY_DIR) + "/registry-" +
+                                     std::to_string(getpid()) + ".bin";
+        setenv("GST_PLUGIN_PATH", GLINTARA_GST_PLUGIN_BUILD_DIR, 1);
+        setenv("GST_REGISTRY", registry.c_str(), 1);
+        setenv("GST_REGISTRY_FORK", "no", 1);
+        gst_init(nullptr, nullptr);
+        registry_ = new std::string(registry);
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove(*registry_);
+        delete registry_;
+    }
+
+  private:
+    static std::string* registry_;
 };
+
+std::string* GlintaraElement::registry_ = nullptr;
 
 std::string sink(const char* name) {
     return std::string("appsink name=") + name + " sync=false";
@@ -159,8 +182,7 @@ void expectSameBytes(const std::vector<SinkFrame>& out, const std::vector<cv::Ma
 // The sanitizer runtimes that a sanitizer build's plugin needs loaded into GStreamer's own
 // tools first; nothing in other builds.
 std::string preloadForTools() {
-    const char* preload = std::getenv("GLINTARA_TOOLS_PRELOAD");
-    return std::string("LD_PRELOAD=") + (preload ? preload : "");
+    return std::string("LD_PRELOAD=") + GLINTARA_TOOLS_PRELOAD;
 }
 
 TEST_F(GlintaraElement, GstInspectListsItWithItsProperties) {

@@ -1,0 +1,508 @@
+#include "render-tool/ffmpeg_output.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include "render-tool/ffmpeg_handles.hpp"
+#include "render-tool/tool_error.hpp"
+
+namespace glintara::tool {
+namespace {
+
+// What becomes of the input's sound in a container.
+enum class AudioRule {
+    CopyElseAac,   // copied when the container takes the codec, else re-encoded as AAC
+    CopyElseOpus,  // copied when Opus or Vorbis, else re-encoded as Opus
+    CopyElseDrop,  // copied when the container takes the codec, else left out with a note
+    None,          // the format holds no sound
+};
+
+struct ContainerFormat {
+    std::string_view extension;
+    const char* muxer;
+    const char* encoder;
+    AVPixelFormat pixels;
+    const char* encoderOptions;  // key=value pairs, ':' between them
+    const char* muxerOptions;
+    AudioRule audio;
+};
+
+// H.264 at constant quality 18 looks clean on these sharp-edged, saturated pictures, and
+// "faster" keeps the encoder from being the slow stage on two cores. VP9 in its realtime
+// mode for the same reason.
+constexpr const char* kH264 = "preset=faster:crf=18";
+constexpr const char* kFastStart = "movflags=+faststart";
+constexpr const char* kVp9 = "deadline=realtime:cpu-used=8:crf=24:b=0:row-mt=1";
+
+constexpr ContainerFormat kContainers[] = {
+    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, kH264, kFastStart, AudioRule::CopyElseAac},
+    {".m4v", "mp4", "libx264", AV_PIX_FMT_YUV420P, kH264, kFastStart, AudioRule::CopyElseAac},
+    {".mov", "mov", "libx264", AV_PIX_FMT_YUV420P, kH264, kFastStart, AudioRule::CopyElseAac},
+    {".mkv", "matroska", "libx264", AV_PIX_FMT_YUV420P, kH264, "", AudioRule::CopyElseAac},
+    {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, kVp9, "", AudioRule::CopyElseOpus},
+    {".avi", "avi", "mjpeg", AV_PIX_FMT_YUVJ420P, "flags=+qscale:global_quality=354", "",
+     AudioRule::CopyElseDrop},
+    {".webp", "webp", "libwebp_anim", AV_PIX_FMT_YUV420P, "quality=85", "loop=0", AudioRule::None},
+};
+
+std::string lowerExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+const ContainerFormat* containerFor(const std::string& path) {
+    const std::string extension = lowerExtension(path);
+    for (const ContainerFormat& container : kContainers) {
+        if (container.extension == extension) {
+            return &container;
+        }
+    }
+    return nullptr;
+}
+
+AVRational avRatio(Ratio ratio) {
+    return {ratio.num, ratio.den};
+}
+
+std::string errorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+class Dictionary {
+  public:
+    explicit Dictionary(const char* options) {
+        av_dict_parse_string(&entries_, options, "=", ":", 0);
+    }
+    ~Dictionary() { av_dict_free(&entries_); }
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+    AVDictionary** get() { return &entries_; }
+
+  private:
+    AVDictionary* entries_ = nullptr;
+};
+
+struct OutputFormatFree {
+    void operator()(AVFormatContext* context) const {
+        if (context->pb != nullptr) {
+            avio_closep(&context->pb);
+        }
+        avformat_free_context(context);
+    }
+};
+using FormatOutputPtr = std::unique_ptr<AVFormatContext, OutputFormatFree>;
+
+struct AudioFifoFree {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+
+}  // namespace
+
+bool isVideoFormat(const std::string& path) {
+    return containerFor(path) != nullptr;
+}
+
+// One input audio stream in the output: copied packet for packet, or decoded, resampled and
+// encoded anew.
+struct AudioTrack {
+    AVStream* stream = nullptr;
+    AVRational inputTimeBase{};
+    bool copied = true;
+    CodecContextPtr decoder;
+    CodecContextPtr encoder;
+    ResamplerPtr resampler;
+    std::unique_ptr<AVAudioFifo, AudioFifoFree> fifo;
+    FramePtr decoded{av_frame_alloc()};
+    FramePtr converted{av_frame_alloc()};
+    FramePtr chunk{av_frame_alloc()};
+    std::int64_t nextTime = AV_NOPTS_VALUE;  // of the next encoded sample, in 1/rate
+};
+
+struct VideoFileOutput::Muxer {
+    std::string destination;
+    const ContainerFormat* container = nullptr;
+    FormatOutputPtr format;
+    CodecContextPtr encoder;
+    AVStream* stream = nullptr;
+    AVRational inputTimeBase{};
+    SwsContext* fromBgr = nullptr;
+    FramePtr frame{av_frame_alloc()};
+    PacketPtr packet{av_packet_alloc()};
+    std::int64_t lastTime = AV_NOPTS_VALUE;  // of the last frame sent, in the encoder's unit
+    bool countsFrames = false;  // the container has one slot per frame and no negative times
+
+    AudioFileInput* audio = nullptr;
+    std::vector<std::optional<AudioTrack>> tracks;  // per input audio stream; empty if left out
+    AVPacket* heldAudio = nullptr;  // read, but later than the frames written so far
+    std::size_t heldStream = 0;
+    bool audioEnded = false;
+    std::string audioNote;
+
+    ~Muxer() { sws_freeContext(fromBgr); }
+
+    [[noreturn]] void fail(const std::string& what, int error) const {
+        throw fileError(destination, what + ": " + errorText(error));
+    }
+    void check(int result, const char* what) const {
+        if (result < 0) {
+            fail(what, result);
+        }
+    }
+
+    void openVideo(const VideoStreamFormat& video);
+    void addAudio(AudioFileInput& input);
+    bool addEncodedAudio(std::size_t index, const AudioStreamInfo& info, AudioRule rule);
+    void writeHeader(const std::string& file);
+
+    void writePacketsOf(AVCodecContext* codec, AVStream* to);
+    void encodeVideo(AVFrame* picture);
+    void writeAudioUntil(std::int64_t time, bool inclusive);
+    void writeAudioPacket(AudioTrack& track, AVPacket* packet);
+    void encodeAudioChunks(AudioTrack& track, bool all);
+    void flushAudio(AudioTrack& track);
+};
+
+void VideoFileOutput::Muxer::openVideo(const VideoStreamFormat& video) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(container->encoder);
+    if (codec == nullptr) {
+        throw fileError(destination, std::string("the ") + container->encoder +
+                                         " encoder is not available in this FFmpeg");
+    }
+    encoder.reset(avcodec_alloc_context3(codec));
+    encoder->width = video.size.width;
+    encoder->height = video.size.height;
+    encoder->pix_fmt = container->pixels;
+    encoder->sample_aspect_ratio = {1, 1};
+    // Frame times are kept as the input has them, so a variable frame rate survives; AVI
+    // has one slot per frame and counts in frames.
+    inputTimeBase = avRatio(video.timeBase);
+    const AVRational rate = avRatio(video.frameRate);
+    countsFrames = std::string_view(container->muxer) == "avi";
+    encoder->time_base = countsFrames && rate.num > 0 ? av_inv_q(rate) : inputTimeBase;
+    if (rate.num > 0) {
+        encoder->framerate = rate;
+    }
+    encoder->colorspace = AVCOL_SPC_SMPTE170M;  // the BT.601 matrix the conversion uses
+    encoder->color_range =
+        container->pixels == AV_PIX_FMT_YUVJ420P ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    encoder->thread_count = 0;
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    Dictionary options(container->encoderOptions);
+    check(avcodec_open2(encoder.get(), codec, options.get()), "the video encoder failed");
+
+    stream = avformat_new_stream(format.get(), nullptr);
+    check(avcodec_parameters_from_context(stream->codecpar, encoder.get()),
+          "the video stream could not be set up");
+    stream->time_base = encoder->time_base;
+    if (rate.num > 0) {
+        stream->avg_frame_rate = rate;
+        stream->r_frame_rate = rate;
+    }
+
+    frame->format = encoder->pix_fmt;
+    frame->width = encoder->width;
+    frame->height = encoder->height;
+    check(av_frame_get_buffer(frame.get(), 0), "no memory for a frame");
+    fromBgr =
+        sws_getContext(encoder->width, encoder->height, AV_PIX_FMT_BGR24, encoder->width,
+                       encoder->height, encoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+}
+
+bool VideoFileOutput::Muxer::addEncodedAudio(std::size_t index, const AudioStreamInfo& info,
+                                             AudioRule rule) {
+    AudioTrack& track = *tracks[index];
+    const AVCodecParameters& in = *info.parameters;
+    const AVCodec* decoderCodec = avcodec_find_decoder(in.codec_id);
+    const AVCodec* encoderCodec = rule == AudioRule::CopyElseOpus
+                                      ? avcodec_find_encoder_by_name("libopus")
+                                      : avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (decoderCodec == nullptr || encoderCodec == nullptr) {
+        return false;
+    }
+    track.copied = false;
+    track.decoder.reset(avcodec_alloc_context3(decoderCodec));
+    check(avcodec_parameters_to_context(track.decoder.get(), &in), "the sound cannot be read");
+    track.decoder->pkt_timebase = track.inputTimeBase;
+    check(avcodec_open2(track.decoder.get(), decoderCodec, nullptr), "the sound cannot be read");
+
+    track.encoder.reset(avcodec_alloc_context3(encoderCodec));
+    AVCodecContext& enc = *track.encoder;
+    // Opus runs at 48 kHz; AAC keeps the input's rate where it has one for it.
+    int rate = 48000;
+    if (encoderCodec->id == AV_CODEC_ID_AAC && encoderCodec->supported_samplerates != nullptr) {
+        for (const int* r = encoderCodec->supported_samplerates; *r != 0; ++r) {
+            if (*r == in.sample_rate) {
+                rate = in.sample_rate;
+            }
+        }
+    }
+    enc.sample_rate = rate;
+    enc.sample_fmt = encoderCodec->sample_fmts[0];
+    if (in.ch_layout.nb_channels >= 1 && in.ch_layout.nb_channels <= 2) {
+        check(av_channel_layout_copy(&enc.ch_layout, &in.ch_layout), "no memory");
+    } else {
+        av_channel_layout_default(&enc.ch_layout, 2);
+    }
+    enc.bit_rate = 128000 * enc.ch_layout.nb_channels / 2;
+    enc.time_base = {1, rate};
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
+        enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    check(avcodec_open2(&enc, encoderCodec, nullptr), "the sound encoder failed");
+
+    SwrContext* resampler = nullptr;
+    check(swr_alloc_set_opts2(&resampler, &enc.ch_layout, enc.sample_fmt, enc.sample_rate,
+                              &track.decoder->ch_layout, track.decoder->sample_fmt,
+                              track.decoder->sample_rate, 0, nullptr),
+          "the sound cannot be resampled");
+    track.resampler.reset(resampler);
+    check(swr_init(resampler), "the sound cannot be resampled");
+    track.fifo.reset(av_audio_fifo_alloc(enc.sample_fmt, enc.ch_layout.nb_channels, 1));
+    check(avcodec_parameters_from_context(track.stream->codecpar, &enc),
+          "the sound stream could not be set up");
+    track.stream->time_base = enc.time_base;
+    return true;
+}
+
+void VideoFileOutput::Muxer::addAudio(AudioFileInput& input) {
+    audio = &input;
+    tracks.resize(input.streams().size());
+    for (std::size_t i = 0; i < input.streams().size(); ++i) {
+        const AudioStreamInfo& info = input.streams()[i];
+        const AVCodecID codec = info.parameters->codec_id;
+        bool copy = avformat_query_codec(format->oformat, codec, FF_COMPLIANCE_NORMAL) == 1;
+        if (container->audio == AudioRule::CopyElseOpus) {
+            copy = codec == AV_CODEC_ID_OPUS || codec == AV_CODEC_ID_VORBIS;
+        }
+        if (!copy && container->audio == AudioRule::CopyElseDrop) {
+            audioNote = "the sound (" + std::string(avcodec_get_name(codec)) +
+                        ") does not go into " + std::string(container->extension) +
+                        " files and is left out";
+            continue;
+        }
+        AudioTrack& track = tracks[i].emplace();
+        track.stream = avformat_new_stream(format.get(), nullptr);
+        track.inputTimeBase = avRatio(info.timeBase);
+        if (copy) {
+            check(avcodec_parameters_copy(track.stream->codecpar, info.parameters),
+                  "the sound stream could not be set up");
+            track.stream->codecpar->codec_tag = 0;
+            track.stream->time_base = track.inputTimeBase;
+        } else if (!addEncodedAudio(i, info, container->audio)) {
+            throw fileError(destination, "the sound (" + std::string(avcodec_get_name(codec)) +
+                                             ") can be neither copied nor re-encoded");
+        }
+    }
+}
+
+void VideoFileOutput::Muxer::writeHeader(const std::string& file) {
+    check(avio_open(&format->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot be written");
+    Dictionary options(container->muxerOptions);
+    check(avformat_write_header(format.get(), options.get()), "cannot be written");
+}
+
+void VideoFileOutput::Muxer::writePacketsOf(AVCodecContext* codec, AVStream* to) {
+    for (;;) {
+        const int received = avcodec_receive_packet(codec, packet.get());
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+            return;
+        }
+        check(received, "encoding failed");
+        av_packet_rescale_ts(packet.get(), codec->time_base, to->time_base);
+        packet->stream_index = to->index;
+        check(av_interleaved_write_frame(format.get(), packet.get()), "could not be written");
+    }
+}
+
+void VideoFileOutput::Muxer::encodeVideo(AVFrame* picture) {
+    check(avcodec_send_frame(encoder.get(), picture), "encoding failed");
+    writePacketsOf(encoder.get(), stream);
+}
+
+void VideoFileOutput::Muxer::encodeAudioChunks(AudioTrack& track, bool all) {
+    AVCodecContext& enc = *track.encoder;
+    const bool smallLast = enc.codec->capabilities &
+                           (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    const int size = enc.frame_size > 0 ? enc.frame_size : 1024;
+    while (av_audio_fifo_size(track.fifo.get()) >= size ||
+           (all && av_audio_fifo_size(track.fifo.get()) > 0)) {
+        const int available = std::min(size, av_audio_fifo_size(track.fifo.get()));
+        AVFrame& chunk = *track.chunk;
+        av_frame_unref(&chunk);
+        chunk.nb_samples = available < size && !smallLast ? size : available;
+        chunk.format = enc.sample_fmt;
+        chunk.sample_rate = enc.sample_rate;
+        check(av_channel_layout_copy(&chunk.ch_layout, &enc.ch_layout), "no memory");
+        check(av_frame_get_buffer(&chunk, 0), "no memory");
+        av_samples_set_silence(chunk.data, 0, chunk.nb_samples, enc.ch_layout.nb_channels,
+                               enc.sample_fmt);
+        av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(chunk.data), available);
+        chunk.pts = track.nextTime;
+        track.nextTime += chunk.nb_samples;
+        check(avcodec_send_frame(&enc, &chunk), "encoding the sound failed");
+        writePacketsOf(&enc, track.stream);
+    }
+}
+
+void VideoFileOutput::Muxer::writeAudioPacket(AudioTrack& track, AVPacket* audioPacket) {
+    if (track.copied) {
+        av_packet_rescale_ts(audioPacket, track.inputTimeBase, track.stream->time_base);
+        audioPacket->stream_index = track.stream->index;
+        audioPacket->pos = -1;
+        check(av_interleaved_write_frame(format.get(), audioPacket), "could not be written");
+        return;
+    }
+    // A packet the decoder refuses is skipped, as a player would skip it.
+    if (avcodec_send_packet(track.decoder.get(), audioPacket) < 0) {
+        return;
+    }
+    while (avcodec_receive_frame(track.decoder.get(), track.decoded.get()) == 0) {
+        AVFrame& decoded = *track.decoded;
+        if (track.nextTime == AV_NOPTS_VALUE) {
+            track.nextTime = decoded.best_effort_timestamp == AV_NOPTS_VALUE
+                                 ? 0
+                                 : av_rescale_q(decoded.best_effort_timestamp, track.inputTimeBase,
+                                                track.encoder->time_base);
+        }
+        AVFrame& converted = *track.converted;
+        av_frame_unref(&converted);
+        converted.format = track.encoder->sample_fmt;
+        converted.sample_rate = track.encoder->sample_rate;
+        check(av_channel_layout_copy(&converted.ch_layout, &track.encoder->ch_layout), "no memory");
+        check(swr_convert_frame(track.resampler.get(), &converted, &decoded),
+              "the sound cannot be resampled");
+        av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(converted.data),
+                            converted.nb_samples);
+        av_frame_unref(&decoded);
+        encodeAudioChunks(track, false);
+    }
+}
+
+void VideoFileOutput::Muxer::flushAudio(AudioTrack& track) {
+    if (track.copied) {
+        return;
+    }
+    if (track.nextTime == AV_NOPTS_VALUE) {
+        track.nextTime = 0;
+    }
+    AVFrame& converted = *track.converted;
+    av_frame_unref(&converted);
+    converted.format = track.encoder->sample_fmt;
+    converted.sample_rate = track.encoder->sample_rate;
+    check(av_channel_layout_copy(&converted.ch_layout, &track.encoder->ch_layout), "no memory");
+    if (swr_convert_frame(track.resampler.get(), &converted, nullptr) == 0 &&
+        converted.nb_samples > 0) {
+        av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(converted.data),
+                            converted.nb_samples);
+    }
+    encodeAudioChunks(track, true);
+    check(avcodec_send_frame(track.encoder.get(), nullptr), "encoding the sound failed");
+    writePacketsOf(track.encoder.get(), track.stream);
+}
+
+// Copies or re-encodes the sound that starts before `time` (in the frames' unit), or at it
+// too when `inclusive`; what starts later waits for the next frame.
+void VideoFileOutput::Muxer::writeAudioUntil(std::int64_t time, bool inclusive) {
+    while (audio != nullptr && !audioEnded) {
+        if (heldAudio == nullptr) {
+            heldAudio = audio->nextPacket(heldStream);
+            if (heldAudio == nullptr) {
+                audioEnded = true;
+                return;
+            }
+        }
+        std::optional<AudioTrack>& track = tracks[heldStream];
+        const std::int64_t start =
+            heldAudio->pts != AV_NOPTS_VALUE ? heldAudio->pts : heldAudio->dts;
+        if (track && start != AV_NOPTS_VALUE) {
+            const int order = av_compare_ts(start, track->inputTimeBase, time, inputTimeBase);
+            if (order > 0 || (order == 0 && !inclusive)) {
+                return;
+            }
+        }
+        // Sound from before the first frame (an encoder's priming) would move every frame of
+        // a container that counts frames one slot later, leaving an empty frame at the start.
+        const bool beforeStart = countsFrames && start != AV_NOPTS_VALUE && start < 0;
+        if (track && !beforeStart) {
+            writeAudioPacket(*track, heldAudio);
+        }
+        heldAudio = nullptr;
+    }
+}
+
+VideoFileOutput::VideoFileOutput(const std::string& destination, const std::string& file,
+                                 const VideoStreamFormat& format, AudioFileInput* audio)
+    : muxer_(std::make_unique<Muxer>()) {
+    silenceFfmpeg();
+    Muxer& m = *muxer_;
+    m.destination = destination;
+    m.container = containerFor(destination);
+    if (m.container == nullptr) {
+        throw fileError(destination, "no video format has this extension");
+    }
+    AVFormatContext* context = nullptr;
+    m.check(avformat_alloc_output_context2(&context, nullptr, m.container->muxer, file.c_str()),
+            "the container cannot be made");
+    m.format.reset(context);
+    m.openVideo(format);
+    if (audio != nullptr && m.container->audio != AudioRule::None) {
+        m.addAudio(*audio);
+    }
+    m.writeHeader(file);
+}
+
+VideoFileOutput::~VideoFileOutput() = default;
+
+const std::string& VideoFileOutput::audioNote() const {
+    return muxer_->audioNote;
+}
+
+void VideoFileOutput::write(const cv::Mat& picture, std::int64_t time) {
+    Muxer& m = *muxer_;
+    CV_Assert(picture.type() == CV_8UC3 && picture.cols == m.encoder->width &&
+              picture.rows == m.encoder->height);
+    m.writeAudioUntil(time, true);
+    m.check(av_frame_make_writable(m.frame.get()), "no memory for a frame");
+    const uint8_t* planes[] = {picture.data};
+    const int strides[] = {static_cast<int>(picture.step[0])};
+    sws_scale(m.fromBgr, planes, strides, 0, picture.rows, m.frame->data, m.frame->linesize);
+    std::int64_t encoderTime = av_rescale_q(time, m.inputTimeBase, m.encoder->time_base);
+    // Frames closer together than the encoder's unit still get a time each, in order.
+    if (m.lastTime != AV_NOPTS_VALUE && encoderTime <= m.lastTime) {
+        encoderTime = m.lastTime + 1;
+    }
+    m.lastTime = encoderTime;
+    m.frame->pts = encoderTime;
+    m.encodeVideo(m.frame.get());
+}
+
+void VideoFileOutput::finish(std::int64_t endTime) {
+    Muxer& m = *muxer_;
+    m.encodeVideo(nullptr);
+    m.writeAudioUntil(endTime, false);
+    for (std::optional<AudioTrack>& track : m.tracks) {
+        if (track) {
+            m.flushAudio(*track);
+        }
+    }
+    m.check(av_write_trailer(m.format.get()), "could not be written");
+    m.check(avio_closep(&m.format->pb), "could not be written");
+}
+
+}  // namespace glintara::tool
