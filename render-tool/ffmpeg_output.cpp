@@ -52,7 +52,8 @@ constexpr ContainerFormat kContainers[] = {
     {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, kVp9, "", AudioRule::CopyElseOpus},
     {".avi", "avi", "mjpeg", AV_PIX_FMT_YUVJ420P, "flags=+qscale:global_quality=354", "",
      AudioRule::CopyElseDrop},
-    {".webp", "webp", "libwebp_anim", AV_PIX_FMT_YUV420P, "quality=85", "loop=0", AudioRule::None},
+    {".webp", "webp", "libwebp_anim", AV_PIX_FMT_YUV420P, "quality=80:compression_level=2",
+     "loop=0", AudioRule::None},
 };
 
 std::string lowerExtension(const std::string& path) {
@@ -143,6 +144,7 @@ struct VideoFileOutput::Muxer {
     FramePtr frame{av_frame_alloc()};
     PacketPtr packet{av_packet_alloc()};
     std::int64_t lastTime = AV_NOPTS_VALUE;  // of the last frame sent, in the encoder's unit
+    std::int64_t frameDuration = 1;          // at the stated frame rate, in the encoder's unit
     bool countsFrames = false;  // the container has one slot per frame and no negative times
 
     AudioFileInput* audio = nullptr;
@@ -168,7 +170,7 @@ struct VideoFileOutput::Muxer {
     bool addEncodedAudio(std::size_t index, const AudioStreamInfo& info, AudioRule rule);
     void writeHeader(const std::string& file);
 
-    void writePacketsOf(AVCodecContext* codec, AVStream* to);
+    void writePacketsOf(AVCodecContext* codec, AVStream* to, std::int64_t duration = 0);
     void encodeVideo(AVFrame* picture);
     void writeAudioUntil(std::int64_t time, bool inclusive);
     void writeAudioPacket(AudioTrack& track, AVPacket* packet);
@@ -195,6 +197,8 @@ void VideoFileOutput::Muxer::openVideo(const VideoStreamFormat& video) {
     encoder->time_base = countsFrames && rate.num > 0 ? av_inv_q(rate) : inputTimeBase;
     if (rate.num > 0) {
         encoder->framerate = rate;
+        frameDuration =
+            std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), encoder->time_base));
     }
     encoder->colorspace = AVCOL_SPC_SMPTE170M;  // the BT.601 matrix the conversion uses
     encoder->color_range =
@@ -317,13 +321,19 @@ void VideoFileOutput::Muxer::writeHeader(const std::string& file) {
     check(avformat_write_header(format.get(), options.get()), "cannot be written");
 }
 
-void VideoFileOutput::Muxer::writePacketsOf(AVCodecContext* codec, AVStream* to) {
+// Hands the encoder's packets to the muxer; `duration`, when the encoder leaves it out, is
+// how long a packet lasts in the encoder's unit (the muxer needs it for the last frame).
+void VideoFileOutput::Muxer::writePacketsOf(AVCodecContext* codec, AVStream* to,
+                                            std::int64_t duration) {
     for (;;) {
         const int received = avcodec_receive_packet(codec, packet.get());
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
             return;
         }
         check(received, "encoding failed");
+        if (packet->duration <= 0) {
+            packet->duration = duration;
+        }
         av_packet_rescale_ts(packet.get(), codec->time_base, to->time_base);
         packet->stream_index = to->index;
         check(av_interleaved_write_frame(format.get(), packet.get()), "could not be written");
@@ -332,7 +342,7 @@ void VideoFileOutput::Muxer::writePacketsOf(AVCodecContext* codec, AVStream* to)
 
 void VideoFileOutput::Muxer::encodeVideo(AVFrame* picture) {
     check(avcodec_send_frame(encoder.get(), picture), "encoding failed");
-    writePacketsOf(encoder.get(), stream);
+    writePacketsOf(encoder.get(), stream, frameDuration);
 }
 
 void VideoFileOutput::Muxer::encodeAudioChunks(AudioTrack& track, bool all) {

@@ -66,6 +66,29 @@ TEST(CommandLine, CaptureFramesAndQuiet) {
     EXPECT_TRUE(options.quiet);
 }
 
+struct RateLine {
+    std::string text;
+    Ratio rate;
+};
+
+void PrintTo(const RateLine& line, std::ostream* out) {
+    *out << "'" << line.text << "'";
+}
+
+class FrameRateOption : public testing::TestWithParam<RateLine> {};
+
+TEST_P(FrameRateOption, IsKeptAsAnExactRatio) {
+    const ParsedCommandLine parsed = parse({"--fps", GetParam().text, "in.png", "out.mp4"});
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
+    EXPECT_EQ(std::get<Options>(parsed).framesPerSecond, GetParam().rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, FrameRateOption,
+                         testing::Values(RateLine{"30", {30, 1}}, RateLine{"12.5", {25, 2}},
+                                         RateLine{"29.97", {2997, 100}}, RateLine{"0.5", {1, 2}},
+                                         RateLine{"1000", {1000, 1}}, RateLine{"24.000", {24, 1}}),
+                         [](const auto& info) { return "Rate" + std::to_string(info.index); });
+
 TEST(CommandLine, HelpIsRecognisedAmongOperands) {
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(parse({"--help"})));
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(parse({"a", "b", "-h"})));
@@ -103,7 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{{"--capture", "", "a", "b"}, "--capture"},
                     BadLine{{"--frames", "0", "a", "b"}, "--frames"},
                     BadLine{{"--frames", "-3", "a", "b"}, "--frames"},
-                    BadLine{{"--anglex", "3", "a", "b"}, "--anglex"}),
+                    BadLine{{"--anglex", "3", "a", "b"}, "--anglex"},
+                    BadLine{{"--fps", "0", "a", "b"}, "--fps"},
+                    BadLine{{"--fps", "1001", "a", "b"}, "--fps"},
+                    BadLine{{"--fps", "-5", "a", "b"}, "--fps"},
+                    BadLine{{"--fps", "12.", "a", "b"}, "'12.'"},
+                    BadLine{{"--fps", "1e3", "a", "b"}, "'1e3'"},
+                    BadLine{{"--fps", "30000/1001", "a", "b"}, "--fps"}),
     [](const auto& info) { return "Line" + std::to_string(info.index); });
 
 }  // namespace

@@ -1,0 +1,410 @@
+// glintara-render's video formats as a player sees them: codecs, sizes, frame counts and
+// exact rates read back with FFmpeg's own tools, the pictures held against still renders,
+// the sound kept in step, a still turned into a loop, and a full disk.
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <sys/mount.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "tests/support/pictures.hpp"
+#include "tests/support/render_tool.hpp"
+#include "tests/support/subprocess.hpp"
+
+namespace glintara {
+namespace {
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+// Makes a clip with FFmpeg's own generators; the arguments come before the output name.
+void makeClip(const std::string& path, std::vector<std::string> args) {
+    args.insert(args.begin(), {"/usr/bin/ffmpeg", "-v", "error", "-y"});
+    args.push_back(path);
+    const ProcessResult made = runProcess(args, 60s);
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+}
+
+// A moving, colourful picture at a rate, as FFmpeg's lavfi input.
+std::vector<std::string> pictureSource(const std::string& rate, int frames, int width = 640,
+                                       int height = 480) {
+    return {
+        "-f",
+        "lavfi",
+        "-i",
+        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=" + rate,
+        "-frames:v",
+        std::to_string(frames)};
+}
+
+// key=value lines of ffprobe about one stream ("v:0", "a:0").
+std::map<std::string, std::string> probeStream(const std::string& path, const std::string& stream,
+                                               const std::string& entries) {
+    const ProcessResult probe =
+        runProcess({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", stream,
+                    "-show_entries", "stream=" + entries, "-of", "default=nw=1", path},
+                   60s);
+    EXPECT_EQ(probe.exitStatus, 0) << probe.err;
+    std::map<std::string, std::string> facts;
+    for (const std::string& line : linesOf(probe.out)) {
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            facts[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return facts;
+}
+
+int streamCount(const std::string& path, const std::string& type) {
+    const ProcessResult probe =
+        runProcess({"/usr/bin/ffprobe", "-v", "error", "-select_streams", type, "-show_entries",
+                    "stream=index", "-of", "csv=p=0", path});
+    return static_cast<int>(linesOf(probe.out).size());
+}
+
+// When a stream's packets start and where its last one ends, in seconds. A packet without
+// a duration (the MP4 reader gives none for H.264) lasts `packetLength`.
+struct StreamSpan {
+    double start = 1e9;
+    double end = 0.0;
+};
+
+StreamSpan streamSpan(const std::string& path, const std::string& stream,
+                      double packetLength = 0.0) {
+    const ProcessResult probe =
+        runProcess({"/usr/bin/ffprobe", "-v", "error", "-select_streams", stream, "-show_entries",
+                    "packet=pts_time,duration_time", "-of", "csv=p=0", path});
+    StreamSpan span;
+    // Lines are "pts,duration", some followed by side data or left blank.
+    for (const std::string& line : linesOf(probe.out)) {
+        char* rest = nullptr;
+        const double start = std::strtod(line.c_str(), &rest);
+        if (rest == line.c_str() || *rest != ',') {
+            continue;
+        }
+        char* after = nullptr;
+        double duration = std::strtod(rest + 1, &after);
+        if (after == rest + 1) {
+            duration = packetLength;  // N/A
+        }
+        span.start = std::min(span.start, start);
+        span.end = std::max(span.end, start + duration);
+    }
+    return span;
+}
+
+// The size and checksum of every packet of the first audio stream.
+std::vector<std::string> audioPackets(const std::string& path) {
+    const ProcessResult sums = runProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-map",
+                                           "0:a:0", "-c", "copy", "-f", "framemd5", "-"});
+    EXPECT_EQ(sums.exitStatus, 0) << sums.err;
+    std::vector<std::string> packets;
+    for (const std::string& line : linesOf(sums.out)) {
+        if (!line.empty() && line[0] != '#') {
+            const std::size_t sizeField = line.rfind(',', line.rfind(',') - 1);
+            packets.push_back(line.substr(sizeField + 1));  // "size, md5"
+        }
+    }
+    return packets;
+}
+
+std::vector<cv::Mat> decodeAll(const std::string& path) {
+    cv::VideoCapture video(path, cv::CAP_FFMPEG);
+    std::vector<cv::Mat> frames;
+    for (cv::Mat frame; video.read(frame);) {
+        frames.push_back(frame.clone());
+    }
+    return frames;
+}
+
+// PSNR of the brightness alone, as video quality is measured: the colour planes of a 4:2:0
+// video hold a quarter of the pixels by design (on the fruits render, 4:2:0 with no other
+// loss already costs 34.6 dB in RGB), and it is the encoder's own loss that is tested here.
+double lumaPsnr(const cv::Mat& a, const cv::Mat& b) {
+    cv::Mat ya, yb;
+    cv::cvtColor(a, ya, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(b, yb, cv::COLOR_BGR2GRAY);
+    return cv::PSNR(ya, yb);
+}
+
+struct VideoFormat {
+    const char* extension;
+    const char* codec;
+    const char* rate;  // as the input states it, and the output must keep it
+    double leastPsnr;
+};
+
+void PrintTo(const VideoFormat& format, std::ostream* out) {
+    *out << format.extension << " " << format.codec << " at " << format.rate;
+}
+
+class VideoFormatRoundTrip : public testing::TestWithParam<VideoFormat> {};
+
+TEST_P(VideoFormatRoundTrip, KeepsCodecSizeFrameCountExactRateAndThePicture) {
+    const VideoFormat format = GetParam();
+    ScratchFolder folder;
+    makeClip(folder.path("in.avi"), [&] {
+        auto args = pictureSource(format.rate, 10);
+        args.insert(args.end(), {"-c:v", "mjpeg", "-q:v", "2"});
+        return args;
+    }());
+    const std::string out = folder.path(std::string("out") + format.extension);
+    const auto result = runRenderTool({"--angle", "100", folder.path("in.avi"), out});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    auto facts = probeStream(out, "v:0", "codec_name,width,height,r_frame_rate,nb_read_frames");
+    EXPECT_EQ(facts["codec_name"], format.codec);
+    EXPECT_EQ(facts["width"], "640");
+    EXPECT_EQ(facts["height"], "640");
+    EXPECT_EQ(facts["r_frame_rate"], format.rate);
+    EXPECT_EQ(facts["nb_read_frames"], "10");
+
+    const std::vector<cv::Mat> input = decodeAll(folder.path("in.avi"));
+    const std::vector<cv::Mat> output = decodeAll(out);
+    ASSERT_EQ(input.size(), 10u);
+    ASSERT_EQ(output.size(), 10u);
+    for (const int k : {0, 1, 9}) {
+        const double psnr = lumaPsnr(output[k], renderOf(input[k], 100 + k));
+        EXPECT_GT(psnr, format.leastPsnr) << "frame " << k;
+        // The frame is the right one: the next angle's render is further away.
+        EXPECT_GT(psnr, lumaPsnr(output[k], renderOf(input[k], 101 + k)) + 3.0) << "frame " << k;
+        RecordProperty(std::string("psnr") + std::to_string(k), std::to_string(psnr));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Extensions, VideoFormatRoundTrip,
+                         testing::Values(VideoFormat{".mp4", "h264", "30000/1001", 35.0},
+                                         VideoFormat{".m4v", "h264", "25/2", 35.0},
+                                         VideoFormat{".mov", "h264", "25/2", 35.0},
+                                         VideoFormat{".mkv", "h264", "30000/1001", 35.0},
+                                         VideoFormat{".webm", "vp9", "25/2", 35.0},
+                                         VideoFormat{".avi", "mjpeg", "30000/1001", 30.0}),
+                         [](const testing::TestParamInfo<VideoFormat>& info) {
+                             return std::string(info.param.extension + 1);
+                         });
+
+// A clip's sound, its container and the audio codec it must come out with.
+struct SoundCase {
+    const char* input;       // file name, by whose extension FFmpeg picks the container
+    const char* inputAudio;  // encoder of the input's sound
+    const char* output;
+    const char* outputAudio;  // codec of the output's sound
+    bool copied;
+};
+
+void PrintTo(const SoundCase& sound, std::ostream* out) {
+    *out << sound.input << " (" << sound.inputAudio << ") to " << sound.output << " ("
+         << sound.outputAudio << (sound.copied ? ", copied)" : ", re-encoded)");
+}
+
+class SoundKept : public testing::TestWithParam<SoundCase> {};
+
+TEST_P(SoundKept, LastsAsLongAsThePictureAndCopiesPacketsUnchanged) {
+    const SoundCase sound = GetParam();
+    ScratchFolder folder;
+    const std::string in = folder.path(sound.input);
+    makeClip(in, {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
+                  "sine=frequency=440:sample_rate=48000", "-t", "2", "-c:v", "mjpeg", "-c:a",
+                  sound.inputAudio});
+    const std::string out = folder.path(sound.output);
+    const auto result = runRenderTool({in, out});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    EXPECT_EQ(probeStream(out, "a:0", "codec_name")["codec_name"], sound.outputAudio);
+    const double frame = 1.0 / 25.0;
+    EXPECT_NEAR(streamSpan(out, "a:0").end, streamSpan(out, "v:0", frame).end, frame);
+    if (sound.copied) {
+        EXPECT_EQ(audioPackets(out), audioPackets(in));
+    }
+
+    // Cut short, the sound ends with the last frame. (Containers that cannot start before 0
+    // move both streams by the sound's encoder delay, so lengths are measured from the first
+    // frame.)
+    const std::string cut = folder.path(std::string("cut-") + sound.output);
+    ASSERT_EQ(runRenderTool({"--frames", "20", in, cut}).exitStatus, 0);
+    const StreamSpan video = streamSpan(cut, "v:0", frame);
+    EXPECT_NEAR(video.end - video.start, 20 * frame, 0.002);
+    EXPECT_NEAR(streamSpan(cut, "a:0").end, video.end, frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, SoundKept,
+                         testing::Values(SoundCase{"in.mp4", "aac", "out.mp4", "aac", true},
+                                         SoundCase{"in.mkv", "libopus", "out.webm", "opus", true},
+                                         SoundCase{"in.mp4", "aac", "out.webm", "opus", false},
+                                         SoundCase{"in.mov", "pcm_s16le", "out.mp4", "aac", false},
+                                         SoundCase{"in.mkv", "pcm_s16le", "out.mkv", "pcm_s16le",
+                                                   true}),
+                         [](const testing::TestParamInfo<SoundCase>& info) {
+                             std::string name =
+                                 std::string(info.param.inputAudio) + "_to_" + info.param.output;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
+
+TEST(SilentVideo, GivesASilentOutput) {
+    ScratchFolder folder;
+    makeClip(folder.path("in.avi"), pictureSource("25", 5));
+    ASSERT_EQ(runRenderTool({folder.path("in.avi"), folder.path("out.mp4")}).exitStatus, 0);
+    EXPECT_EQ(streamCount(folder.path("out.mp4"), "a"), 0);
+    EXPECT_EQ(streamCount(folder.path("out.mp4"), "v"), 1);
+}
+
+TEST(SoundInAvi, ThatAviCannotHoldIsLeftOutWithOneNote) {
+    ScratchFolder folder;
+    makeClip(folder.path("in.mkv"),
+             {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
+              "sine=sample_rate=48000", "-t", "1", "-c:v", "mjpeg", "-c:a", "libopus"});
+    const auto result = runRenderTool({folder.path("in.mkv"), folder.path("out.avi")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const auto lines = linesOf(result.err);
+    ASSERT_EQ(lines.size(), 2u) << result.err;  // the note, then the summary
+    EXPECT_NE(lines[0].find("sound (opus)"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("left out"), std::string::npos) << lines[0];
+    EXPECT_EQ(streamCount(folder.path("out.avi"), "a"), 0);
+}
+
+// A photo, and the angles its turn must show.
+class StillTurn : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(cv::imwrite(folder_.path("photo.png"), photo_)); }
+    ScratchFolder folder_;
+    cv::Mat photo_ = syntheticScene();
+};
+
+TEST_F(StillTurn, ToMp4IsOneWholeTurnThatLoopsWithoutASeam) {
+    const std::string out = folder_.path("turn.mp4");
+    const auto result = runRenderTool(
+        {"--angle", "20", "--capture", folder_.path("guide.mkv"), folder_.path("photo.png"), out});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    auto facts = probeStream(out, "v:0", "r_frame_rate,nb_read_frames");
+    EXPECT_EQ(facts["r_frame_rate"], "30/1");
+    EXPECT_EQ(facts["nb_read_frames"], "360");
+
+    const std::vector<cv::Mat> frames = decodeAll(out);
+    ASSERT_EQ(frames.size(), 360u);
+    for (const int k : {0, 1, 359}) {
+        const double psnr = lumaPsnr(frames[k], renderOf(photo_, (20 + k) % 360));
+        EXPECT_GT(psnr, 35.0) << "frame " << k;
+        EXPECT_GT(psnr, lumaPsnr(frames[k], renderOf(photo_, (21 + k) % 360)) + 3.0)
+            << "frame " << k;
+    }
+    // The frame after the last would be the first again.
+    EXPECT_GT(lumaPsnr(frames[359], renderOf(photo_, 19)), 35.0);
+
+    const std::vector<cv::Mat> guides = decodeAll(folder_.path("guide.mkv"));
+    ASSERT_EQ(guides.size(), 360u);
+    EXPECT_GT(lumaPsnr(guides[90], renderOf(photo_, 110, true)), 35.0);
+}
+
+TEST_F(StillTurn, FpsAndFramesSetTheRateAndShortenIt) {
+    const std::string out = folder_.path("short.webm");
+    const auto result =
+        runRenderTool({"--fps", "12.5", "--frames", "6", folder_.path("photo.png"), out});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    auto facts = probeStream(out, "v:0", "r_frame_rate,nb_read_frames");
+    EXPECT_EQ(facts["r_frame_rate"], "25/2");
+    EXPECT_EQ(facts["nb_read_frames"], "6");
+    const StreamSpan video = streamSpan(out, "v:0", 1 / 12.5);
+    EXPECT_NEAR(video.end - video.start, 6 / 12.5, 0.002);
+}
+
+TEST_F(StillTurn, FpsOnAVideoOrAStillPictureIsRefused) {
+    makeClip(folder_.path("clip.avi"), pictureSource("25", 3));
+    for (const auto& [input, output] :
+         {std::pair{"clip.avi", "out.mp4"}, std::pair{"photo.png", "out.png"}}) {
+        const auto result =
+            runRenderTool({"--fps", "10", folder_.path(input), folder_.path(output)});
+        EXPECT_EQ(result.exitStatus, 1) << input;
+        ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
+        EXPECT_NE(result.err.find("--fps"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(folder_.names(), (std::vector<std::string>{"clip.avi", "photo.png"}));
+}
+
+// The chunks of a RIFF WebP file: how many animation frames, and the loop count.
+struct WebpAnimation {
+    int frames = 0;
+    int loops = -1;
+};
+
+WebpAnimation readWebpAnimation(const std::string& bytes) {
+    WebpAnimation animation;
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WEBP")) {
+        return animation;
+    }
+    const auto little = [&](std::size_t at, int count) {
+        std::uint32_t value = 0;
+        for (int i = count - 1; i >= 0; --i) {
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::string kind = bytes.substr(at, 4);
+        const std::uint32_t size = little(at + 4, 4);
+        if (kind == "ANMF") {
+            ++animation.frames;
+        } else if (kind == "ANIM") {
+            animation.loops = static_cast<int>(little(at + 8 + 4, 2));
+        }
+        at += 8 + size + (size & 1);
+    }
+    return animation;
+}
+
+TEST_F(StillTurn, ToWebpIsAnAnimationOf360FramesThatLoopsForever) {
+    const std::string out = folder_.path("turn.webp");
+    const auto result = runRenderTool({folder_.path("photo.png"), out});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const WebpAnimation animation = readWebpAnimation(readFile(out));
+    EXPECT_EQ(animation.frames, 360);
+    EXPECT_EQ(animation.loops, 0);  // 0: for ever
+}
+
+// A tmpfs of a few hundred kilobytes, mounted for the test; root only.
+class FullDisk : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (mount("tmpfs", disk_.root().c_str(), "tmpfs", 0, "size=400k") != 0) {
+            GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
+        }
+        mounted_ = true;
+    }
+    void TearDown() override {
+        if (mounted_) {
+            umount(disk_.root().c_str());
+        }
+    }
+    ScratchFolder clips_;
+    ScratchFolder disk_;
+    bool mounted_ = false;
+};
+
+TEST_F(FullDisk, WritingAVideoFailsWithOneLineAndLeavesNothingBehind) {
+    makeClip(clips_.path("clip.avi"), pictureSource("25", 40));
+    for (const char* name : {"out.avi", "out.mp4"}) {
+        const std::string out = disk_.path(name);
+        writeFile(out, "precious");
+        const auto result = runRenderTool({clips_.path("clip.avi"), out});
+        EXPECT_EQ(result.exitStatus, 1) << name;
+        ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
+        EXPECT_NE(result.err.find(out + ": "), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("No space left on device"), std::string::npos) << result.err;
+        EXPECT_EQ(disk_.names(), std::vector<std::string>{name});
+        EXPECT_EQ(readFile(out), "precious");
+        std::filesystem::remove(out);
+    }
+}
+
+}  // namespace
+}  // namespace glintara
