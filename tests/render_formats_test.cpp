@@ -8,6 +8,7 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -250,6 +251,31 @@ INSTANTIATE_TEST_SUITE_P(Containers, SoundKept,
                              }
                              return name;
                          });
+
+// The times of a stream's packets, in order of presentation, in seconds as printed.
+std::vector<std::string> packetTimes(const std::string& path) {
+    const ProcessResult probe =
+        runProcess({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                    "packet=pts_time", "-of", "csv=p=0", path});
+    std::vector<std::string> times = linesOf(probe.out);
+    std::sort(times.begin(), times.end(), [](const std::string& a, const std::string& b) {
+        return std::stod(a) < std::stod(b);
+    });
+    return times;
+}
+
+TEST(VariableFrameRate, EveryFrameKeepsItsOwnTime) {
+    ScratchFolder folder;
+    // Frames ever further apart: 0, 40, 120, 240, ... ms.
+    makeClip(folder.path("in.mkv"),
+             {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-frames:v", "8", "-vf",
+              "setpts=N*(N+1)/2*0.04/TB", "-fps_mode", "vfr", "-c:v", "mjpeg"});
+    const std::vector<std::string> times = packetTimes(folder.path("in.mkv"));
+    ASSERT_EQ(times.size(), 8u);
+    ASSERT_EQ(times[3], "0.240000");
+    ASSERT_EQ(runRenderTool({folder.path("in.mkv"), folder.path("out.mkv")}).exitStatus, 0);
+    EXPECT_EQ(packetTimes(folder.path("out.mkv")), times);
+}
 
 TEST(SilentVideo, GivesASilentOutput) {
     ScratchFolder folder;
