@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "tests/support/install.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/subprocess.hpp"
 
@@ -14,9 +15,7 @@ using namespace testing_support;
 
 TEST(Install, PutsBothProgramsInTheBinFolderOfThePrefixAndTheyRunFromThere) {
     ScratchFolder prefix;
-    const auto installed = runProcess(
-        {GLINTARA_CMAKE, "--install", GLINTARA_BUILD_DIR, "--prefix", prefix.root().string()},
-        std::chrono::seconds(60));
+    const auto installed = installBuildInto(prefix.root());
     ASSERT_EQ(installed.exitStatus, 0) << installed.err;
     const std::filesystem::path bin = prefix.root() / "bin";
     EXPECT_TRUE(std::filesystem::exists(bin / "glintara"));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/install.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/render_tool.hpp"
 #include "tests/support/subprocess.hpp"
@@ -150,6 +151,13 @@ std::string sink(const char* name) {
     return std::string("appsink name=") + name + " sync=false";
 }
 
+// The source's frames to the appsink "raw" as they are, and through glintara with the given
+// properties to the appsink "out".
+std::string beside(const std::string& source, const std::string& properties) {
+    return source + " ! tee name=t t. ! queue ! " + sink("raw") + " t. ! queue ! glintara " +
+           properties + " ! " + sink("out");
+}
+
 // What glintara-render makes of each frame, saved losslessly, at angle, angle + 1, ...
 std::vector<cv::Mat> renderToolOf(const std::vector<SinkFrame>& frames, int angle, bool turning,
                                   bool capture) {
@@ -198,9 +206,7 @@ TEST_F(GlintaraElement, GstInspectListsItWithItsProperties) {
 
 TEST_F(GlintaraElement, InstalledIntoAPrefixItLoadsFromThere) {
     ScratchFolder prefix;
-    const auto installed = runProcess(
-        {GLINTARA_CMAKE, "--install", GLINTARA_BUILD_DIR, "--prefix", prefix.root().string()},
-        std::chrono::seconds(60));
+    const auto installed = installBuildInto(prefix.root());
     ASSERT_EQ(installed.exitStatus, 0) << installed.err;
     const std::filesystem::path plugins = prefix.root() / GLINTARA_GST_PLUGIN_DIR;
     ASSERT_TRUE(std::filesystem::exists(plugins / "libgstglintara.so"));
@@ -240,10 +246,8 @@ TEST_P(ElementFeed, GivesGlintaraRendersBytesAtEachFramesAngleAndKeepsTheTimes) 
     const std::string caps = std::string("video/x-raw,format=") + feed.format +
                              ",width=" + std::to_string(feed.width) +
                              ",height=" + std::to_string(feed.height) + ",framerate=25/2";
-    const PipelineRun run = runPipeline(
-        "videotestsrc num-buffers=4 pattern=ball ! " + caps + " ! tee name=t t. ! queue ! " +
-        sink("raw") + " t. ! queue ! glintara angle=" + std::to_string(feed.angle) + " ! " +
-        sink("out"));
+    const PipelineRun run = runPipeline(beside("videotestsrc num-buffers=4 pattern=ball ! " + caps,
+                                               "angle=" + std::to_string(feed.angle)));
     ASSERT_FALSE(run.error) << *run.error;
     ASSERT_EQ(run.raw.size(), 4u);
     expectSameBytes(run.out, renderToolOf(run.raw, feed.angle, true, false));
@@ -265,19 +269,17 @@ INSTANTIATE_TEST_SUITE_P(SizesFormatsAngles, ElementFeed,
                          });
 
 TEST_F(GlintaraElement, HeldStillEveryFrameIsDrawnAtTheAngleProperty) {
-    const PipelineRun run = runPipeline(
-        "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480"
-        " ! tee name=t t. ! queue ! " +
-        sink("raw") + " t. ! queue ! glintara angle=33 turning=false ! " + sink("out"));
+    const PipelineRun run = runPipeline(beside(
+        "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480",
+        "angle=33 turning=false"));
     ASSERT_FALSE(run.error) << *run.error;
     expectSameBytes(run.out, renderToolOf(run.raw, 33, false, false));
 }
 
 TEST_F(GlintaraElement, CapturePictureIsThePreparedFrameWithTheGuideAtEachAngle) {
-    const PipelineRun run = runPipeline(
-        "videotestsrc num-buffers=3 pattern=smpte ! video/x-raw,format=BGR,width=800,height=600"
-        " ! tee name=t t. ! queue ! " +
-        sink("raw") + " t. ! queue ! glintara angle=120 picture=capture ! " + sink("out"));
+    const PipelineRun run = runPipeline(beside(
+        "videotestsrc num-buffers=3 pattern=smpte ! video/x-raw,format=BGR,width=800,height=600",
+        "angle=120 picture=capture"));
     ASSERT_FALSE(run.error) << *run.error;
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out[0].picture.size(), cv::Size(640, 480));
