@@ -295,6 +295,31 @@ TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
     EXPECT_EQ(run.out.size(), 2u);
 }
 
+TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
+    GError* parseError = nullptr;
+    ElementPtr pipeline(gst_parse_launch(
+        "videotestsrc num-buffers=8 ! video/x-raw,format=BGR,width=320,height=240 ! glintara "
+        "name=g ! appsink name=out sync=false max-buffers=1",
+        &parseError));
+    ASSERT_EQ(parseError, nullptr) << parseError->message;
+    ElementPtr element(gst_bin_get_by_name(GST_BIN(pipeline.get()), "g"));
+    ElementPtr out(gst_bin_get_by_name(GST_BIN(pipeline.get()), "out"));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    std::vector<cv::Size> sizes;
+    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(out.get()))) {
+        sizes.push_back(frameOf(sample).picture.size());
+        gst_sample_unref(sample);
+        if (sizes.size() == 2) {
+            g_object_set(element.get(), "picture", 1, nullptr);  // capture
+        }
+    }
+    EXPECT_FALSE(busError(pipeline.get()));
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    ASSERT_EQ(sizes.size(), 8u);
+    EXPECT_EQ(sizes.front(), cv::Size(640, 640));
+    EXPECT_EQ(sizes.back(), cv::Size(640, 480));
+}
+
 TEST_F(GlintaraElement, AFormatItDoesNotTakeFailsWithAnErrorNotACrash) {
     const PipelineRun linked = runPipeline(
         "videotestsrc num-buffers=2 ! video/x-raw,format=I420 ! glintara ! " + sink("out"));
