@@ -30,7 +30,7 @@ install: build
 bench: deps
 	@./scripts/install-deps.sh --bench || echo "GStreamer is not installed; its line is skipped" >&2
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DGLINTARA_TESTS=OFF
-	cmake --build build-release -j $(JOBS) --target glintara_bench glintara-render
+	cmake --build build-release -j $(JOBS) --target glintara_bench glintara-render gstglintara
 	build-release/bin/glintara_bench
 
 test-asan: deps
