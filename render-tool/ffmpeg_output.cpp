@@ -180,7 +180,7 @@ struct VideoFileOutput::Muxer {
     FramePtr frame{av_frame_alloc()};
     PacketPtr packet{av_packet_alloc()};
     std::int64_t lastTime = AV_NOPTS_VALUE;  // of the last frame sent, in frameTimeBase
-    std::int64_t frameDuration = 1;          // at the stated frame rate, in the encoder's unit
+    std::int64_t frameDuration = 1;          // at the stated frame rate, in frameTimeBase
     bool countsFrames = false;  // the container has one slot per frame and no negative times
 
     AudioFileInput* audio = nullptr;

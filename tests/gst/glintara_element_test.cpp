@@ -48,6 +48,32 @@ struct GstUnref {
 };
 using ElementPtr = std::unique_ptr<GstElement, GstUnref<GstElement>>;
 
+// A pipeline from its description, or none, with the reason in `error`.
+ElementPtr parsePipeline(const std::string& description, std::string& error) {
+    GError* failure = nullptr;
+    ElementPtr pipeline(gst_parse_launch(description.c_str(), &failure));
+    if (failure != nullptr) {
+        error = std::string("could not build the pipeline: ") + failure->message;
+        g_error_free(failure);
+        return nullptr;
+    }
+    return pipeline;
+}
+
+// The same, the test failing where it cannot be built.
+ElementPtr launch(const std::string& description) {
+    std::string error;
+    ElementPtr pipeline = parsePipeline(description, error);
+    if (!pipeline) {
+        ADD_FAILURE() << error << "\n" << description;
+    }
+    return pipeline;
+}
+
+ElementPtr child(GstElement* pipeline, const char* name) {
+    return ElementPtr(gst_bin_get_by_name(GST_BIN(pipeline), name));
+}
+
 SinkFrame frameOf(GstSample* sample) {
     GstVideoInfo info;
     EXPECT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
@@ -66,7 +92,7 @@ SinkFrame frameOf(GstSample* sample) {
 
 std::vector<SinkFrame> drain(GstElement* pipeline, const char* name) {
     std::vector<SinkFrame> frames;
-    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline), name));
+    const ElementPtr sink = child(pipeline, name);
     if (!sink) {
         return frames;
     }
@@ -103,14 +129,10 @@ std::optional<std::string> busError(GstElement* pipeline) {
 
 PipelineRun runPipeline(const std::string& description) {
     PipelineRun run;
-    GError* parseError = nullptr;
-    ElementPtr pipeline(gst_parse_launch(description.c_str(), &parseError));
-    if (parseError != nullptr) {
-        run.error = std::string("could not build the pipeline: ") + parseError->message;
-        g_error_free(parseError);
-        if (pipeline) {
-            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-        }
+    std::string error;
+    const ElementPtr pipeline = parsePipeline(description, error);
+    if (!pipeline) {
+        run.error = error;
         return run;
     }
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
@@ -296,14 +318,12 @@ TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
 }
 
 TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
-    GError* parseError = nullptr;
-    ElementPtr pipeline(gst_parse_launch(
+    const ElementPtr pipeline = launch(
         "videotestsrc num-buffers=8 ! video/x-raw,format=BGR,width=320,height=240 ! glintara "
-        "name=g ! appsink name=out sync=false max-buffers=1",
-        &parseError));
-    ASSERT_EQ(parseError, nullptr) << parseError->message;
-    ElementPtr element(gst_bin_get_by_name(GST_BIN(pipeline.get()), "g"));
-    ElementPtr out(gst_bin_get_by_name(GST_BIN(pipeline.get()), "out"));
+        "name=g ! appsink name=out sync=false max-buffers=1");
+    ASSERT_TRUE(pipeline);
+    const ElementPtr element = child(pipeline.get(), "g");
+    const ElementPtr out = child(pipeline.get(), "out");
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     std::vector<cv::Size> sizes;
     while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(out.get()))) {
@@ -328,13 +348,11 @@ TEST_F(GlintaraElement, AFormatItDoesNotTakeFailsWithAnErrorNotACrash) {
     EXPECT_TRUE(linked.out.empty());
 
     // Caps pushed without asking first meet the element only when the stream starts.
-    GError* parseError = nullptr;
-    ElementPtr pipeline(gst_parse_launch(
+    const ElementPtr pipeline = launch(
         "appsrc name=in format=time caps=video/x-raw,format=I420,width=320,height=240,"
-        "framerate=30/1 ! glintara ! fakesink",
-        &parseError));
-    ASSERT_EQ(parseError, nullptr) << parseError->message;
-    ElementPtr source(gst_bin_get_by_name(GST_BIN(pipeline.get()), "in"));
+        "framerate=30/1 ! glintara ! fakesink");
+    ASSERT_TRUE(pipeline);
+    const ElementPtr source = child(pipeline.get(), "in");
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     gst_app_src_push_buffer(GST_APP_SRC(source.get()),
                             gst_buffer_new_allocate(nullptr, 320 * 240 * 3 / 2, nullptr));
