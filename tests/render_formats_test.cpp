@@ -357,10 +357,13 @@ TEST_F(StillTurn, FpsOnAVideoOrAStillPictureIsRefused) {
     EXPECT_EQ(folder_.names(), (std::vector<std::string>{"clip.avi", "photo.png"}));
 }
 
-// The chunks of a RIFF WebP file: how many animation frames, and the loop count.
+// What the chunks of an animated RIFF WebP file say: the canvas, the loop count and each
+// frame's duration in milliseconds. (FFmpeg here cannot decode animated WebP.)
 struct WebpAnimation {
-    int frames = 0;
+    int width = 0;
+    int height = 0;
     int loops = -1;
+    std::vector<int> durations;
 };
 
 WebpAnimation readWebpAnimation(const std::string& bytes) {
@@ -378,8 +381,11 @@ WebpAnimation readWebpAnimation(const std::string& bytes) {
     for (std::size_t at = 12; at + 8 <= bytes.size();) {
         const std::string kind = bytes.substr(at, 4);
         const std::uint32_t size = little(at + 4, 4);
-        if (kind == "ANMF") {
-            ++animation.frames;
+        if (kind == "VP8X") {
+            animation.width = static_cast<int>(little(at + 8 + 4, 3)) + 1;
+            animation.height = static_cast<int>(little(at + 8 + 7, 3)) + 1;
+        } else if (kind == "ANMF") {
+            animation.durations.push_back(static_cast<int>(little(at + 8 + 12, 3)));
         } else if (kind == "ANIM") {
             animation.loops = static_cast<int>(little(at + 8 + 4, 2));
         }
@@ -393,8 +399,28 @@ TEST_F(StillTurn, ToWebpIsAnAnimationOf360FramesThatLoopsForever) {
     const auto result = runRenderTool({folder_.path("photo.png"), out});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     const WebpAnimation animation = readWebpAnimation(readFile(out));
-    EXPECT_EQ(animation.frames, 360);
+    EXPECT_EQ(animation.width, 640);
+    EXPECT_EQ(animation.height, 640);
     EXPECT_EQ(animation.loops, 0);  // 0: for ever
+    ASSERT_EQ(animation.durations.size(), 360u);
+    // 30 frames a second in whole milliseconds: 33 or 34 each, a second for every 30.
+    int total = 0;
+    for (const int duration : animation.durations) {
+        EXPECT_NEAR(duration, 33.3, 1.0);
+        total += duration;
+    }
+    EXPECT_NEAR(total, 12000, 33);
+}
+
+TEST(WebpFromVideo, HasEveryFrameAtTheInputsPace) {
+    ScratchFolder folder;
+    makeClip(folder.path("in.avi"), pictureSource("25/2", 10, 320, 240));
+    const auto result = runRenderTool({folder.path("in.avi"), folder.path("out.webp")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const WebpAnimation animation = readWebpAnimation(readFile(folder.path("out.webp")));
+    EXPECT_EQ(animation.width, 640);
+    EXPECT_EQ(animation.height, 640);
+    EXPECT_EQ(animation.durations, std::vector<int>(10, 80));  // 12.5 frames a second
 }
 
 // A tmpfs of a few hundred kilobytes, mounted for the test; root only.
