@@ -1,8 +1,6 @@
 #include "render-tool/ffmpeg_output.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -15,6 +13,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "render-tool/extension.hpp"
 #include "render-tool/ffmpeg_handles.hpp"
 #include "render-tool/tool_error.hpp"
 
@@ -59,13 +58,6 @@ constexpr ContainerFormat kContainers[] = {
     {".avi", "avi", nullptr, "", "", AudioRule::CopyElseDrop, true},
     {".webp", "webp", "libwebp_anim", "quality=80:compression_level=2", "loop=0", AudioRule::None},
 };
-
-std::string lowerExtension(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 const ContainerFormat* containerFor(const std::string& path) {
     const std::string extension = lowerExtension(path);

@@ -1,23 +1,14 @@
 #include "render-tool/output.hpp"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "render-tool/extension.hpp"
 #include "render-tool/tool_error.hpp"
 
 namespace glintara::tool {
 namespace {
-
-std::string lowerExtension(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 std::string describeExtension(const std::string& path) {
     const std::string extension = lowerExtension(path);
