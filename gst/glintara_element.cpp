@@ -69,7 +69,7 @@ Picture currentPicture(GstGlintara* self) {
     return picture;
 }
 
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     GstGlintara* self = elementOf(object);
     bool pictureChanged = false;
     GST_OBJECT_LOCK(self);
@@ -88,7 +88,7 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
             break;
         }
         default:
-            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
             break;
     }
     GST_OBJECT_UNLOCK(self);
@@ -98,7 +98,7 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     }
 }
 
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GstGlintara* self = elementOf(object);
     GST_OBJECT_LOCK(self);
     switch (id) {
@@ -112,7 +112,7 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
             g_value_set_enum(value, static_cast<gint>(self->picture));
             break;
         default:
-            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
             break;
     }
     GST_OBJECT_UNLOCK(self);
