@@ -565,8 +565,13 @@ void VideoFileOutput::write(const cv::Mat& picture, std::int64_t time) {
     m.encodeVideo(m.frame.get());
 }
 
-void VideoFileOutput::finish(std::int64_t endTime) {
+void VideoFileOutput::finish() {
     Muxer& m = *muxer_;
+    // The sound is cut where the last frame ends.
+    const std::int64_t endTime =
+        m.lastTime == AV_NOPTS_VALUE
+            ? 0
+            : av_rescale_q(m.lastTime + m.frameDuration, m.frameTimeBase, m.inputTimeBase);
     if (m.encoder) {
         m.encodeVideo(nullptr);
     }

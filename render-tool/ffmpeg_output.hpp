@@ -40,7 +40,7 @@ class VideoFileOutput {
     // An 8-bit BGR frame of the format's size, shown from `time` (in timeBase units) on.
     void write(const cv::Mat& frame, std::int64_t time);
     // Ends the file where the last frame ends, the sound cut there too.
-    void finish(std::int64_t endTime);
+    void finish();
 
   private:
     struct Muxer;

@@ -58,8 +58,8 @@ VideoOutput::VideoOutput(const std::string& path, const VideoStreamFormat& forma
     : file_(checkedVideoFile(path)),
       video_(std::make_unique<VideoFileOutput>(path, file_.temporaryPath(), format, audio)) {}
 
-void VideoOutput::commit(std::int64_t endTime) {
-    video_->finish(endTime);
+void VideoOutput::commit() {
+    video_->finish();
     video_.reset();
     file_.commit();
 }

@@ -39,8 +39,9 @@ class VideoOutput {
     const std::string& audioNote() const { return video_->audioNote(); }
     // An 8-bit BGR frame shown from `time` on, in the format's time base.
     void write(const cv::Mat& frame, std::int64_t time) { video_->write(frame, time); }
-    // Ends the video at `endTime`, the sound cut there too, and puts it in place.
-    void commit(std::int64_t endTime);
+    // Ends the video where its last frame ends, the sound cut there too, and puts it in
+    // place.
+    void commit();
 
   private:
     PendingFile file_;

@@ -1,7 +1,5 @@
 #include "render-tool/render_job.hpp"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -62,12 +60,6 @@ struct RenderedFrame {
     std::int64_t time = 0;
 };
 
-// How long a frame is shown at the input's frame rate, in its time unit; at least one unit.
-std::int64_t frameDuration(const Input& input) {
-    const double units = 1.0 / (input.frameRate().value() * input.timeBase().value());
-    return std::max<std::int64_t>(1, std::llround(units));
-}
-
 // Frames in flight between two stages. Enough to smooth out a slow frame, few enough that
 // memory stays small; spent images go back to be reused.
 constexpr std::size_t kQueueDepth = 4;
@@ -98,7 +90,6 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
     BoundedQueue<RenderedFrame> rendered(kQueueDepth), spareRendered(kSpares);
     std::exception_ptr decodeFailure, encodeFailure;
     long long renderedCount = 0;
-    std::optional<std::int64_t> lastTime;
     {
         // Whatever way this block is left, both queues close so that both threads finish and
         // are joined before the outputs are committed or thrown away.
@@ -139,7 +130,6 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
                 loadFrame(frame->picture, workspace, scratch);
                 RenderedFrame out = spareRendered.tryPop().value_or(RenderedFrame{});
                 out.time = frame->time;
-                lastTime = frame->time;
                 spareFrames.tryPush(std::move(*frame));
                 renderFrame(workspace, angleOfFrame(options.angle, renderedCount));
                 workspace.outputImage.copyTo(out.kaleidoscope);
@@ -173,11 +163,9 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
                                           std::to_string(renderedCount) +
                                           " frames were rendered and nothing was written");
     }
-    // The video ends, and its sound is cut, where the last frame ends.
-    const std::int64_t endTime = lastTime.value_or(0) + frameDuration(input);
-    output.commit(endTime);
+    output.commit();
     if (capture) {
-        capture->commit(endTime);
+        capture->commit();
     }
     progress.finish();
 }
