@@ -1,6 +1,8 @@
 #include "gst/glintara_element.hpp"
 
 #include <exception>
+#include <memory>
+#include <new>
 #include <string>
 
 #include <gst/video/video.h>
@@ -16,7 +18,7 @@ GST_DEBUG_CATEGORY_STATIC(glintara_debug);
 namespace {
 
 constexpr int kDefaultAngle = 0;
-constexpr gboolean kDefaultTurning = TRUE;
+constexpr bool kDefaultTurning = true;
 constexpr Picture kDefaultPicture = Picture::Kaleidoscope;
 
 // What the element takes: the formats a camera frame is prepared from without a conversion
@@ -25,20 +27,25 @@ constexpr const char* kInputFormats = "{ BGR, BGRx, BGRA, GRAY8 }";
 
 enum Property { kPropertyAngle = 1, kPropertyTurning, kPropertyPicture };
 
+// The element's own C++ state, made in place when GObject makes the instance and destroyed
+// when it is finalised.
+struct ElementState {
+    // The properties, under the object lock: they may be set from any thread.
+    int angle = kDefaultAngle;
+    bool turning = kDefaultTurning;
+    Picture picture = kDefaultPicture;
+    bool angleSet = true;  // the next frame starts again from `angle`
+
+    // From start to stop: the renderer and its images, used only by the streaming thread.
+    std::unique_ptr<KaleidoscopeFilter> filter;
+    Picture negotiated = kDefaultPicture;  // the picture the output caps were agreed for
+};
+
 }  // namespace
 
 struct _GstGlintara {
     GstVideoFilter parent;
-
-    // The properties, under the object lock: they may be set from any thread.
-    int angle;
-    gboolean turning;
-    Picture picture;
-    gboolean angleSet;  // the next frame starts again from `angle`
-
-    // From start to stop: the renderer and its images, used only by the streaming thread.
-    KaleidoscopeFilter* filter;
-    Picture negotiated;  // the picture the output caps were agreed for
+    ElementState state;
 };
 
 G_DEFINE_TYPE(GstGlintara, gst_glintara, GST_TYPE_VIDEO_FILTER)
@@ -62,9 +69,13 @@ GstGlintara* elementOf(gpointer object) {
     return GST_GLINTARA(object);
 }
 
+ElementState& stateOf(gpointer object) {
+    return GST_GLINTARA(object)->state;
+}
+
 Picture currentPicture(GstGlintara* self) {
     GST_OBJECT_LOCK(self);
-    const Picture picture = self->picture;
+    const Picture picture = self->state.picture;
     GST_OBJECT_UNLOCK(self);
     return picture;
 }
@@ -75,16 +86,16 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
     GST_OBJECT_LOCK(self);
     switch (id) {
         case kPropertyAngle:
-            self->angle = g_value_get_int(value);
-            self->angleSet = TRUE;
+            self->state.angle = g_value_get_int(value);
+            self->state.angleSet = true;
             break;
         case kPropertyTurning:
-            self->turning = g_value_get_boolean(value);
+            self->state.turning = g_value_get_boolean(value);
             break;
         case kPropertyPicture: {
             const auto picture = static_cast<Picture>(g_value_get_enum(value));
-            pictureChanged = picture != self->picture;
-            self->picture = picture;
+            pictureChanged = picture != self->state.picture;
+            self->state.picture = picture;
             break;
         }
         default:
@@ -103,13 +114,13 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GST_OBJECT_LOCK(self);
     switch (id) {
         case kPropertyAngle:
-            g_value_set_int(value, self->angle);
+            g_value_set_int(value, self->state.angle);
             break;
         case kPropertyTurning:
-            g_value_set_boolean(value, self->turning);
+            g_value_set_boolean(value, self->state.turning);
             break;
         case kPropertyPicture:
-            g_value_set_enum(value, static_cast<gint>(self->picture));
+            g_value_set_enum(value, static_cast<gint>(self->state.picture));
             break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -169,7 +180,7 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
     const cv::Size out(GST_VIDEO_INFO_WIDTH(outInfo), GST_VIDEO_INFO_HEIGHT(outInfo));
     for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
         if (out == glintara::gst::pictureSize(picture)) {
-            self->negotiated = picture;
+            self->state.negotiated = picture;
             return TRUE;
         }
     }
@@ -189,11 +200,12 @@ cv::Mat matOf(GstVideoFrame* frame) {
 // Hands the properties set since the last frame to the renderer.
 void applySettings(GstGlintara* self) {
     GST_OBJECT_LOCK(self);
-    if (self->angleSet) {
-        self->filter->setAngle(self->angle);
-        self->angleSet = FALSE;
+    ElementState& state = self->state;
+    if (state.angleSet) {
+        state.filter->setAngle(state.angle);
+        state.angleSet = false;
     }
-    self->filter->setTurning(self->turning);
+    state.filter->setTurning(state.turning);
     GST_OBJECT_UNLOCK(self);
 }
 
@@ -202,7 +214,7 @@ GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in, Gst
     applySettings(self);
     try {
         cv::Mat picture = matOf(out);
-        self->filter->renderInto(matOf(in), self->negotiated, picture);
+        self->state.filter->renderInto(matOf(in), self->state.negotiated, picture);
     } catch (const std::exception& error) {
         GST_ELEMENT_ERROR(self, STREAM, FAILED, ("glintara could not render a frame"),
                           ("%s", error.what()));
@@ -214,29 +226,25 @@ GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in, Gst
 gboolean start(GstBaseTransform* trans) {
     GstGlintara* self = elementOf(trans);
     try {
-        self->filter = new KaleidoscopeFilter();
+        self->state.filter = std::make_unique<KaleidoscopeFilter>();
     } catch (const std::exception& error) {
         GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("glintara could not set up its renderer"),
                           ("%s", error.what()));
         return FALSE;
     }
     GST_OBJECT_LOCK(self);
-    self->angleSet = TRUE;  // every run starts from the angle property
+    self->state.angleSet = true;  // every run starts from the angle property
     GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean stop(GstBaseTransform* trans) {
-    GstGlintara* self = elementOf(trans);
-    delete self->filter;
-    self->filter = nullptr;
+    stateOf(trans).filter.reset();
     return TRUE;
 }
 
 void finalize(GObject* object) {
-    GstGlintara* self = elementOf(object);
-    delete self->filter;
-    self->filter = nullptr;
+    stateOf(object).~ElementState();
     G_OBJECT_CLASS(gst_glintara_parent_class)->finalize(object);
 }
 
@@ -308,10 +316,5 @@ static void gst_glintara_class_init(GstGlintaraClass* klass) {
 }
 
 static void gst_glintara_init(GstGlintara* self) {
-    self->angle = kDefaultAngle;
-    self->turning = kDefaultTurning;
-    self->picture = kDefaultPicture;
-    self->angleSet = TRUE;
-    self->filter = nullptr;
-    self->negotiated = kDefaultPicture;
+    new (&self->state) ElementState();
 }
