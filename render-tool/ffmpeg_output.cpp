@@ -79,6 +79,11 @@ std::string errorText(int error) {
     return text;
 }
 
+// The encoder's frame size in samples, where it names one.
+int chunkSamples(const AVCodecContext& encoder) {
+    return encoder.frame_size > 0 ? encoder.frame_size : 1024;
+}
+
 class Dictionary {
   public:
     explicit Dictionary(const char* options) {
@@ -340,6 +345,12 @@ bool VideoFileOutput::Muxer::addEncodedAudio(std::size_t index, const AudioStrea
     track.resampler.reset(resampler);
     check(swr_init(resampler), "the sound cannot be resampled");
     track.fifo.reset(av_audio_fifo_alloc(enc.sample_fmt, enc.ch_layout.nb_channels, 1));
+    AVFrame& chunk = *track.chunk;
+    chunk.nb_samples = chunkSamples(enc);
+    chunk.format = enc.sample_fmt;
+    chunk.sample_rate = enc.sample_rate;
+    check(av_channel_layout_copy(&chunk.ch_layout, &enc.ch_layout), "no memory");
+    check(av_frame_get_buffer(&chunk, 0), "no memory");
     check(avcodec_parameters_from_context(track.stream->codecpar, &enc),
           "the sound stream could not be set up");
     track.stream->time_base = enc.time_base;
@@ -411,19 +422,18 @@ void VideoFileOutput::Muxer::encodeAudioChunks(AudioTrack& track, bool all) {
     AVCodecContext& enc = *track.encoder;
     const bool smallLast = enc.codec->capabilities &
                            (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
-    const int size = enc.frame_size > 0 ? enc.frame_size : 1024;
+    const int size = chunkSamples(enc);
     while (av_audio_fifo_size(track.fifo.get()) >= size ||
            (all && av_audio_fifo_size(track.fifo.get()) > 0)) {
         const int available = std::min(size, av_audio_fifo_size(track.fifo.get()));
         AVFrame& chunk = *track.chunk;
-        av_frame_unref(&chunk);
+        // The chunk's buffer is reused; it is copied first only while the encoder holds it.
+        check(av_frame_make_writable(&chunk), "no memory");
         chunk.nb_samples = available < size && !smallLast ? size : available;
-        chunk.format = enc.sample_fmt;
-        chunk.sample_rate = enc.sample_rate;
-        check(av_channel_layout_copy(&chunk.ch_layout, &enc.ch_layout), "no memory");
-        check(av_frame_get_buffer(&chunk, 0), "no memory");
-        av_samples_set_silence(chunk.data, 0, chunk.nb_samples, enc.ch_layout.nb_channels,
-                               enc.sample_fmt);
+        if (available < chunk.nb_samples) {
+            av_samples_set_silence(chunk.data, available, chunk.nb_samples - available,
+                                   enc.ch_layout.nb_channels, enc.sample_fmt);
+        }
         av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(chunk.data), available);
         chunk.pts = track.nextTime;
         track.nextTime += chunk.nb_samples;

@@ -78,8 +78,9 @@ Input Input::open(const std::string& path) {
     return input;
 }
 
-void Input::readStillAsTurn(Ratio framesPerSecond) {
+void Input::readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture) {
     stillRate_ = framesPerSecond;
+    still_ = picture;
 }
 
 Ratio Input::timeBase() const {

@@ -23,9 +23,9 @@ class Input {
     bool isStill() const { return !video_; }
     const cv::Mat& still() const { return still_; }
 
-    // From now on a still is read as a whole turn: kFramesPerTurn frames of the same
-    // picture at the given rate.
-    void readStillAsTurn(Ratio framesPerSecond);
+    // From now on a still is read as a whole turn: kFramesPerTurn frames of `picture` at the
+    // given rate. Handing in the still already prepared saves preparing it every frame.
+    void readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture);
     static constexpr long long kFramesPerTurn = 360;
 
     Ratio timeBase() const;   // the unit of the frames' times

@@ -71,18 +71,17 @@ constexpr std::size_t kSpares = kQueueDepth + 2;
 void renderVideo(const Options& options, Input& input, Progress& progress, std::ostream& err) {
     ImageWorkspace workspace = createWorkspace();
     FrameScratch scratch;
+    const auto streamOf = [&](const cv::Mat& picture) {
+        return VideoStreamFormat{picture.size(), input.timeBase(), input.frameRate()};
+    };
     const std::unique_ptr<AudioFileInput> audio = input.openAudio();
-    VideoOutput output(options.outputPath,
-                       {workspace.outputImage.size(), input.timeBase(), input.frameRate()},
-                       audio.get());
+    VideoOutput output(options.outputPath, streamOf(workspace.outputImage), audio.get());
     if (!output.audioNote().empty()) {
         err << "glintara-render: " << output.audioNote() << '\n';
     }
     std::optional<VideoOutput> capture;
     if (options.capturePath) {
-        capture.emplace(
-            *options.capturePath,
-            VideoStreamFormat{workspace.frameImage.size(), input.timeBase(), input.frameRate()});
+        capture.emplace(*options.capturePath, streamOf(workspace.frameImage));
     }
 
     const long long limit = options.frameLimit.value_or(std::numeric_limits<long long>::max());
@@ -185,7 +184,11 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
         return;
     }
     if (turnOfAStill) {
-        input.readStillAsTurn(options.framesPerSecond.value_or(Ratio{30, 1}));
+        // Prepared once, as the first frame would be: every frame after is the same picture.
+        cv::Mat prepared(kFrameHeight, kFrameWidth, CV_8UC3);
+        FrameScratch scratch;
+        prepareFrame(input.still(), prepared, scratch);
+        input.readStillAsTurn(options.framesPerSecond.value_or(Ratio{30, 1}), prepared);
     }
     std::optional<long long> total = input.frameCount();
     if (options.frameLimit && (!total || *options.frameLimit < *total)) {
