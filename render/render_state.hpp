@@ -35,7 +35,8 @@ struct TileStateWork {
     // Per blur count, the tile pixels that must be right: the masks of the placements that
     // lay it then, grown by the reach of the blurs still to come.
     std::array<RowRanges, kMostBlurs + 1> needed;
-    RowRanges grown;  // scratch for one use's grown mask
+    RowRanges grown;               // scratch for one use's grown mask
+    std::vector<ushort> blurSums;  // scratch for the blur's column sums
 
     // The turns (only for the turned and mirrored states), right where the shrink reads.
     cv::Mat warpImage;

@@ -12,11 +12,6 @@ bool isEmpty(const cv::Range& range) {
 
 }  // namespace
 
-void widenRow(cv::Range& row, int start, int end) {
-    row = isEmpty(row) ? cv::Range(start, end)
-                       : cv::Range(std::min(row.start, start), std::max(row.end, end));
-}
-
 void maskSpans(const cv::Mat& mask, SpanList& spans) {
     CV_Assert(mask.type() == CV_8UC1);
     spans.clear();

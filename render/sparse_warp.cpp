@@ -5,6 +5,8 @@
 
 #include <opencv2/core/hal/intrin.hpp>
 
+#include "render/sparse_warp_avx2.hpp"
+
 namespace glintara {
 namespace {
 
@@ -14,17 +16,6 @@ constexpr int kAbScale = 1 << 10;
 constexpr int kRoundDelta = kAbScale / cv::INTER_TAB_SIZE / 2;
 constexpr int kWeightBits = 15;
 constexpr int kWeightOne = 1 << kWeightBits;
-
-// A source image as the blend reads it, held in locals so that writing the destination
-// cannot make the compiler reload it.
-struct SourceView {
-    const uchar* data;
-    std::size_t step;
-    int width;
-    int height;
-
-    const uchar* pixel(int x, int y) const { return data + y * step + 3 * x; }
-};
 
 inline uchar weighted(const uchar* v0, const uchar* v1, const uchar* v2, const uchar* v3,
                       const short* w, int c) {
@@ -215,20 +206,27 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
                cv::Mat& destination) {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
     const SourceView view{source.ptr<uchar>(), source.step[0], source.cols, source.rows};
+    const bool eightAtATime = cv::checkHardwareSupport(CV_CPU_AVX2);
     for (const Span& span : spans) {
         const int row = flipRows ? destination.rows - 1 - span.y : span.y;
-        uchar* out = destination.ptr<uchar>(row) + 3 * span.x0;
+        uchar* const rowOut = destination.ptr<uchar>(row);
         const WarpPositions::Row along = positions.row(span.y);
         int x = span.x0;
+        while (x < span.x1) {
+            // As many pixels as can go the fast way, then a few the careful way: those that
+            // read past an edge, or the last few of the span.
+            if (eightAtATime) {
+                x = warpEightsInside(view, along, x, span.x1, rowOut + 3 * x);
+            }
 #if CV_SIMD128
-        while (x + 4 <= span.x1 && warpFour(view, along, x, weights, x + 4 == span.x1, out)) {
-            x += 4;
-            out += 12;
-        }
+            while (x + 4 <= span.x1 &&
+                   warpFour(view, along, x, weights, x + 4 == span.x1, rowOut + 3 * x)) {
+                x += 4;
+            }
 #endif
-        for (; x < span.x1; ++x, out += 3) {
-            const SourcePosition p = along.at(x);
-            blend(view, p, weights, out);
+            for (const int careful = std::min(x + 4, span.x1); x < careful; ++x) {
+                blend(view, along.at(x), weights, rowOut + 3 * x);
+            }
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "render/tiles.hpp"
 
+#include "render/box_blur.hpp"
+
 #include <algorithm>
 
 #include <opencv2/imgproc.hpp>
@@ -104,7 +106,7 @@ void makeTileState(const cv::Mat& squareImage, const RenderState& state, double 
         state.shrink.shrink(work.warpImage, work.needed[0], work.tiles[0]);
     }
     for (int blurs = 1; blurs <= work.blurs; ++blurs) {
-        blurTileArea(work.tiles[blurs - 1], boundingRect(work.needed[blurs]), work.tiles[blurs]);
+        blurRows(work.tiles[blurs - 1], work.needed[blurs], work.blurSums, work.tiles[blurs]);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include "render/box_blur.hpp"
 #include "render/spans.hpp"
 #include "render/sparse_shrink.hpp"
 #include "render/sparse_warp.hpp"
@@ -92,6 +93,47 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WholeShrink,
                                          ShrinkCase{{30, 20}, {45, 50}}),
                          [](const testing::TestParamInfo<ShrinkCase>& info) {
                              return "Case" + std::to_string(info.index);
+                         });
+
+class RowsBlur : public testing::TestWithParam<cv::Size> {};
+
+TEST_P(RowsBlur, EqualsBlurWithRepeatedEdgesUnderTheRowsAndLeavesTheRestAlone) {
+    const cv::Size size = GetParam();
+    // Flat areas of 0 and 255 meet the extremes of the rounding; noise meets the rest.
+    cv::Mat tile = noiseImage(size, 13);
+    tile.colRange(0, size.width / 3).setTo(cv::Scalar::all(255));
+    tile.rowRange(0, size.height / 4).setTo(cv::Scalar::all(0));
+    cv::Mat expected;
+    cv::blur(tile, expected, {5, 5}, {-1, -1}, cv::BORDER_REPLICATE);
+
+    // Whole rows, runs touching either edge, a slanted run and rows left out.
+    RowRanges rows(size.height, cv::Range(0, 0));
+    for (int y = 0; y < size.height; ++y) {
+        if (y % 7 != 3) {
+            rows[y] = y % 2 ? cv::Range(0, size.width)
+                            : cv::Range(y * size.width / (2 * size.height), size.width);
+        }
+    }
+    std::vector<ushort> sums;
+    cv::Mat blurred(size, CV_8UC3, cv::Scalar::all(9));
+    blurRows(tile, rows, sums, blurred);
+    for (int y = 0; y < size.height; ++y) {
+        cv::Mat inRun(1, size.width, CV_8UC1, cv::Scalar(0));
+        inRun.colRange(rows[y].start, std::max(rows[y].start, rows[y].end)).setTo(255);
+        for (int x = 0; x < size.width; ++x) {
+            const cv::Vec3b want =
+                inRun.at<uchar>(x) ? expected.at<cv::Vec3b>(y, x) : cv::Vec3b(9, 9, 9);
+            ASSERT_EQ(blurred.at<cv::Vec3b>(y, x), want) << "at (" << x << ", " << y << ")";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RowsBlur,
+                         testing::Values(cv::Size(153, 153), cv::Size(37, 11), cv::Size(1, 1),
+                                         cv::Size(3, 6)),
+                         [](const testing::TestParamInfo<cv::Size>& info) {
+                             return std::to_string(info.param.width) + "x" +
+                                    std::to_string(info.param.height);
                          });
 
 TEST(ShrinkSources, CoverEveryTapOfTheRowsAsked) {
