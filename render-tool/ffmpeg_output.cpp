@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 extern "C" {
@@ -15,6 +14,7 @@ extern "C" {
 
 #include "render-tool/extension.hpp"
 #include "render-tool/ffmpeg_handles.hpp"
+#include "render-tool/jpeg_encoder.hpp"
 #include "render-tool/tool_error.hpp"
 
 namespace glintara::tool {
@@ -35,7 +35,7 @@ struct ContainerFormat {
     const char* encoderOptions;  // key=value pairs, ':' between them
     const char* muxerOptions;
     AudioRule audio;
-    bool jpegFrames = false;  // frames are JPEG pictures made by OpenCV instead
+    bool jpegFrames = false;  // frames are JPEG pictures made by libjpeg instead
 };
 
 // H.264 at constant quality 20 looks clean on these sharp-edged, saturated pictures (about
@@ -173,6 +173,7 @@ struct VideoFileOutput::Muxer {
     AVStream* stream = nullptr;
     AVRational inputTimeBase{};
     AVRational frameTimeBase{};  // of the frames in the file
+    JpegEncoder jpegEncoder{kJpegQuality};
     std::vector<unsigned char> jpeg;
     Yuv420Converter fromBgr;
     FramePtr frame{av_frame_alloc()};
@@ -282,7 +283,7 @@ void VideoFileOutput::Muxer::openEncoder(AVRational rate) {
 }
 
 void VideoFileOutput::Muxer::writeJpeg(const cv::Mat& picture, std::int64_t time) {
-    if (!cv::imencode(".jpg", picture, jpeg, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality})) {
+    if (!jpegEncoder.encode(picture, jpeg)) {
         throw fileError(destination, "a frame could not be encoded as JPEG");
     }
     check(av_new_packet(packet.get(), static_cast<int>(jpeg.size())), "no memory for a frame");

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ make cmake pkg-config
-    libopencv-dev libxcb1-dev
+    libopencv-dev libxcb1-dev libjpeg-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
     libgtest-dev libgmock-dev
     xvfb xauth xdotool x11-utils imagemagick openbox
