@@ -3,12 +3,17 @@
 
 #include <iostream>
 
+#include <opencv2/core.hpp>
+
 #include "app/library_log.hpp"
 #include "render-tool/interruption.hpp"
 #include "render-tool/render_job.hpp"
 
 int main(int argc, char** argv) {
     glintara::silenceLibraryLog();
+    // Decoding, rendering and encoding already keep both cores busy side by side: OpenCV's
+    // own workers splitting each frame would only compete with them.
+    cv::setNumThreads(1);
     glintara::tool::catchInterruptions();
     return glintara::tool::runRenderTool(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO));
 }

@@ -60,13 +60,20 @@ struct RenderedFrame {
     std::int64_t time = 0;
 };
 
+// A finished picture goes to the writers as it is, and the spare image takes its place in the
+// workspace: the next frame paints over all of it, the canvas and the frame alike.
+void handOver(cv::Mat& finished, cv::Mat& spare) {
+    spare.create(finished.size(), finished.type());
+    std::swap(finished, spare);
+}
+
 // Frames in flight between two stages. Enough to smooth out a slow frame, few enough that
 // memory stays small; spent images go back to be reused.
 constexpr std::size_t kQueueDepth = 4;
 constexpr std::size_t kSpares = kQueueDepth + 2;
 
 // Decoding, rendering and encoding run at the same time, each on its own thread with a short
-// queue between them; the renderer itself uses both cores. The frames keep their order and
+// queue between them. The frames keep their order and
 // their bytes: each stage takes them one by one as the plain loop did.
 void renderVideo(const Options& options, Input& input, Progress& progress, std::ostream& err) {
     ImageWorkspace workspace = createWorkspace();
@@ -131,9 +138,9 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
                 out.time = frame->time;
                 spareFrames.tryPush(std::move(*frame));
                 renderFrame(workspace, angleOfFrame(options.angle, renderedCount));
-                workspace.outputImage.copyTo(out.kaleidoscope);
+                handOver(workspace.outputImage, out.kaleidoscope);
                 if (capture) {
-                    workspace.frameImage.copyTo(out.capture);
+                    handOver(workspace.frameImage, out.capture);
                 }
                 if (!rendered.push(std::move(out))) {
                     break;  // the encoder has failed
