@@ -1,5 +1,7 @@
 #include "render-tool/ffmpeg_input.hpp"
 
+#include <string_view>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -151,6 +153,13 @@ Ratio VideoFileInput::frameRate() const {
 
 bool VideoFileInput::failed() const {
     return decoder_->failed;
+}
+
+bool VideoFileInput::isPictureFile() const {
+    // FFmpeg's demuxers for single pictures: "image2" by file name, "png_pipe", "jpeg_pipe"
+    // and the like by content.
+    const std::string_view name = decoder_->format->iformat->name;
+    return name == "image2" || name.ends_with("_pipe");
 }
 
 std::optional<long long> VideoFileInput::frameCount() const {

@@ -39,6 +39,9 @@ class VideoFileInput {
     bool readFrame(cv::Mat& frame, std::int64_t& time);
     // Whether reading stopped because the data would not decode, not at the end.
     bool failed() const;
+    // Whether FFmpeg took the file for a picture, or a numbered run of them, rather than
+    // for a video container.
+    bool isPictureFile() const;
 
   private:
     struct Decoder;

@@ -11,6 +11,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "render-tool/image_codecs.hpp"
 #include "render-tool/quiet_stderr.hpp"
 #include "render-tool/tool_error.hpp"
 
@@ -42,10 +43,10 @@ bool mentions(const std::string& text, std::string_view words) {
            text.end();
 }
 
-cv::Mat readStill(const std::string& path) {
+cv::Mat readStill(const std::string& path, ImageCodecs& codecs) {
     QuietStderr quiet;
     // Any depth and colour layout: they are prepared as a camera frame would be.
-    cv::Mat picture = cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+    cv::Mat picture = codecs.read(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
     const std::string decoderSaid = quiet.finish();
     // libjpeg hands back a cut-off picture padded with grey and only warns.
     if (picture.empty() || mentions(decoderSaid, "premature end")) {
@@ -56,22 +57,27 @@ cv::Mat readStill(const std::string& path) {
 
 }  // namespace
 
-Input Input::open(const std::string& path) {
+Input Input::open(const std::string& path, ImageCodecs& codecs) {
     checkReadableFile(path);
     Input input;
     input.path_ = path;
-    if (cv::haveImageReader(path)) {
-        input.still_ = readStill(path);
+    {
+        QuietStderr quiet(QuietStderr::Keep::Nothing);
+        input.video_ = VideoFileInput::open(path);
+    }
+    // FFmpeg opens pictures too, as one-frame videos; those, and whatever it cannot open,
+    // go to the image codecs first. A video container never needs them.
+    if ((!input.video_ || input.video_->isPictureFile()) && codecs.haveReader(path)) {
+        input.video_.reset();
+        input.still_ = readStill(path, codecs);
         return input;
     }
-
-    QuietStderr quiet(QuietStderr::Keep::Nothing);
-    input.video_ = VideoFileInput::open(path);
     if (!input.video_) {
         throw fileError(path, "is not an image or a video that can be read");
     }
     // Containers open readily (FFmpeg takes any file named .png as a picture sequence), so a
     // video is only a video once a frame decodes.
+    QuietStderr quiet(QuietStderr::Keep::Nothing);
     if (!input.video_->readFrame(input.firstFrame_, input.firstTime_)) {
         throw fileError(path, "is not an image or a video with a decodable frame");
     }

@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "render-tool/ffmpeg_input.hpp"
+#include "render-tool/image_codecs.hpp"
 
 namespace glintara::tool {
 
@@ -17,7 +18,8 @@ class Input {
   public:
     // Throws ToolError naming the file when it is missing, a folder, empty, unreadable,
     // a damaged image, or neither an image nor a video with a decodable frame.
-    static Input open(const std::string& path);
+    // Still images are read with `codecs`.
+    static Input open(const std::string& path, ImageCodecs& codecs);
 
     const std::string& path() const { return path_; }
     bool isStill() const { return !video_; }

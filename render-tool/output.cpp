@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "render-tool/extension.hpp"
 #include "render-tool/tool_error.hpp"
 
@@ -15,11 +13,12 @@ std::string describeExtension(const std::string& path) {
     return extension.empty() ? "a name without an extension" : "the extension " + extension;
 }
 
-std::vector<unsigned char> encode(const std::string& path, const cv::Mat& picture) {
+std::vector<unsigned char> encode(const std::string& path, const cv::Mat& picture,
+                                  ImageCodecs& codecs) {
     std::vector<unsigned char> bytes;
     bool encoded = false;
     try {
-        encoded = cv::imencode(lowerExtension(path), picture, bytes);
+        encoded = codecs.encode(lowerExtension(path), picture, bytes);
     } catch (const cv::Exception&) {
         encoded = false;
     }
@@ -31,14 +30,15 @@ std::vector<unsigned char> encode(const std::string& path, const cv::Mat& pictur
 
 }  // namespace
 
-void checkImageFormat(const std::string& path) {
-    if (lowerExtension(path).empty() || !cv::haveImageWriter(path)) {
+void checkImageFormat(const std::string& path, ImageCodecs& codecs) {
+    if (lowerExtension(path).empty() || !codecs.haveWriter(path)) {
         throw fileError(path, "no image format has " + describeExtension(path));
     }
 }
 
-StillOutput::StillOutput(const std::string& path, const cv::Mat& picture) : file_(path) {
-    file_.write(encode(path, picture));
+StillOutput::StillOutput(const std::string& path, const cv::Mat& picture, ImageCodecs& codecs)
+    : file_(path) {
+    file_.write(encode(path, picture, codecs));
 }
 
 namespace {

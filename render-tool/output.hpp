@@ -9,18 +9,19 @@
 #include <opencv2/core.hpp>
 
 #include "render-tool/ffmpeg_output.hpp"
+#include "render-tool/image_codecs.hpp"
 #include "render-tool/pending_file.hpp"
 
 namespace glintara::tool {
 
 // Throws ToolError naming the file when its extension has no image encoder.
-void checkImageFormat(const std::string& path);
+void checkImageFormat(const std::string& path, ImageCodecs& codecs);
 
 // Encodes the picture in the format of the path's extension and writes it to a temporary
 // file beside it; commit() puts it in place.
 class StillOutput {
   public:
-    StillOutput(const std::string& path, const cv::Mat& picture);
+    StillOutput(const std::string& path, const cv::Mat& picture, ImageCodecs& codecs);
     void commit() { file_.commit(); }
 
   private:

@@ -24,10 +24,10 @@ double angleOfFrame(int angle, long long frame) {
     return static_cast<double>((angle + frame % 360) % 360);
 }
 
-void renderStill(const Options& options, const Input& input) {
-    checkImageFormat(options.outputPath);
+void renderStill(const Options& options, const Input& input, ImageCodecs& codecs) {
+    checkImageFormat(options.outputPath, codecs);
     if (options.capturePath) {
-        checkImageFormat(*options.capturePath);
+        checkImageFormat(*options.capturePath, codecs);
     }
     ImageWorkspace workspace = createWorkspace();
     FrameScratch scratch;
@@ -35,10 +35,10 @@ void renderStill(const Options& options, const Input& input) {
     renderFrame(workspace, angleOfFrame(options.angle, 0));
 
     // Both are written beside their destinations before either is put in place.
-    StillOutput output(options.outputPath, workspace.outputImage);
+    StillOutput output(options.outputPath, workspace.outputImage, codecs);
     std::optional<StillOutput> capture;
     if (options.capturePath) {
-        capture.emplace(*options.capturePath, workspace.frameImage);
+        capture.emplace(*options.capturePath, workspace.frameImage, codecs);
     }
     stopIfInterrupted();
     output.commit();
@@ -179,7 +179,8 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
 }  // namespace
 
 void renderFile(const Options& options, ProgressMode progressMode, std::ostream& err) {
-    Input input = Input::open(options.inputPath);
+    ImageCodecs codecs;
+    Input input = Input::open(options.inputPath, codecs);
     const bool turnOfAStill = input.isStill() && isVideoFormat(options.outputPath);
     if (options.framesPerSecond && !turnOfAStill) {
         throw ToolError("--fps sets the frame rate of the turn a still image becomes; " +
@@ -187,7 +188,7 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
                         (input.isStill() ? " is rendered to a still image" : " keeps its own"));
     }
     if (input.isStill() && !turnOfAStill) {
-        renderStill(options, input);
+        renderStill(options, input, codecs);
         return;
     }
     if (turnOfAStill) {
