@@ -153,6 +153,24 @@ TEST_F(VideoRender, StillOrVideoIsToldByContentNotByName) {
               0.0);
 }
 
+TEST_F(VideoRender, AVideoJobNeverLoadsTheImageCodecsAndAStillWithoutThemSaysSo) {
+    // The program alone, without the codec module beside it.
+    const std::string lone = out_.path("glintara-render");
+    std::filesystem::copy_file(GLINTARA_RENDER_BINARY, lone);
+    std::filesystem::permissions(lone, std::filesystem::perms::owner_all);
+    const auto video = runProcess({lone, "--frames", "2", clip(), out_.path("a.avi")});
+    ASSERT_EQ(video.exitStatus, 0) << video.err;
+    EXPECT_EQ(readAllFrames(out_.path("a.avi")).size(), 2u);
+
+    ASSERT_TRUE(cv::imwrite(out_.path("still.png"), inputFrames()[0]));
+    const auto still = runProcess({lone, out_.path("still.png"), out_.path("b.png")});
+    EXPECT_EQ(still.exitStatus, 1);
+    ASSERT_EQ(linesOf(still.err).size(), 1u) << still.err;
+    EXPECT_NE(still.err.find("the image codecs could not be loaded"), std::string::npos)
+        << still.err;
+    EXPECT_FALSE(std::filesystem::exists(out_.path("b.png")));
+}
+
 TEST_F(VideoRender, AVideoWithNoFrameIsRefusedAsInput) {
     cv::VideoWriter(out_.path("hollow.avi"), cv::CAP_OPENCV_MJPEG, kMjpg, 25, {640, 480}).release();
     ASSERT_TRUE(std::filesystem::exists(out_.path("hollow.avi")));
