@@ -32,15 +32,17 @@ TileStateWork makeStateWork(TileMake make, const RenderState& state) {
     if (make == TileMake::Base) {
         return work;
     }
-    work.warpImage = blackImage(state.squareSize, CV_8UC3);
-    work.turn = WarpPositions(state.squareSize);
+    work.warpImage = blackImage(state.compact.size(), CV_8UC3);
+    const WarpPositions intoCompact(state.compact.columns, state.compact.rows);
     if (make == TileMake::Turned120 || make == TileMake::Turned240) {
         // The turned states do not depend on the angle: their positions are worked out here.
         const double phi = make == TileMake::Turned120 ? 120.0 : 240.0;
+        work.turn = intoCompact;
         work.turn.set(rotationAboutCentre(state.squareSize, phi));
     } else {
+        work.turn = WarpPositions(state.squareSize);
         work.flipImage = blackImage(state.squareSize, CV_8UC3);
-        work.turnBack = WarpPositions(state.squareSize);
+        work.turnBack = intoCompact;
     }
     return work;
 }
@@ -54,6 +56,8 @@ RenderState createRenderState() {
     state.maskUp = blackImage(state.tileSize, CV_8UC1);
     state.maskDown = blackImage(state.tileSize, CV_8UC1);
     state.shrink = SparseShrink(state.squareSize, state.tileSize);
+    state.compact = state.shrink.compactLayout();
+    state.compactShrink = state.shrink.readingCompact();
     state.placed = placedTiles();
     for (TileMake make : {TileMake::Base, TileMake::Turned120, TileMake::Turned240,
                           TileMake::Mirrored0, TileMake::Mirrored120, TileMake::Mirrored240}) {

@@ -38,7 +38,8 @@ struct TileStateWork {
     RowRanges grown;               // scratch for one use's grown mask
     std::vector<ushort> blurSums;  // scratch for the blur's column sums
 
-    // The turns (only for the turned and mirrored states), right where the shrink reads.
+    // The turns (only for the turned and mirrored states), right where the shrink reads:
+    // only the pixels the shrink can read are kept, in the compact layout.
     cv::Mat warpImage;
     cv::Mat flipImage;  // mirrored states: the first turn, upside down
     SpanList warpSpans;
@@ -55,7 +56,9 @@ struct RenderState {
     cv::Mat maskDown;  // the filled point-down triangle
     RowRanges upRows, downRows;
     SpanList upSpans, downSpans;
-    SparseShrink shrink;  // the square, or a turn of it, down to the tile
+    SparseShrink shrink;         // the square down to the tile
+    CompactLayout compact;       // which pixels of a turned square the tile is made from
+    SparseShrink compactShrink;  // a turned square, held in the compact layout, to the tile
     BilinearWeights weights;
     std::array<PlacedTile, kPlacementCount> placed;
     std::vector<TileStateWork> states;  // indexed as PlacedTile::state

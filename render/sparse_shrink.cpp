@@ -76,6 +76,33 @@ SparseShrink::SparseShrink(cv::Size source, cv::Size destination)
     : columns_(linearTaps(source.width, destination.width, Axis::Columns)),
       rows_(linearTaps(source.height, destination.height, Axis::Rows)) {}
 
+CompactLayout SparseShrink::compactLayout() const {
+    CompactLayout layout;
+    for (const Tap& column : columns_) {
+        layout.columns.push_back(column.first);
+        layout.columns.push_back(column.second);
+    }
+    layout.columns.push_back(layout.columns.back());  // the spare, never written or weighed
+    for (const Tap& row : rows_) {
+        layout.rows.push_back(row.first);
+        layout.rows.push_back(row.second);
+    }
+    return layout;
+}
+
+SparseShrink SparseShrink::readingCompact() const {
+    SparseShrink compact = *this;
+    const auto renumber = [](std::vector<Tap>& taps) {
+        for (int d = 0; d < static_cast<int>(taps.size()); ++d) {
+            taps[d].first = 2 * d;
+            taps[d].second = 2 * d + 1;
+        }
+    };
+    renumber(compact.columns_);
+    renumber(compact.rows_);
+    return compact;
+}
+
 void SparseShrink::sourceSpans(const RowRanges& rows, SpanList& spans) const {
     // Neighbouring destination columns read source columns at most two apart, so the
     // columns a run of destination pixels reads are taken as one run: the few in between

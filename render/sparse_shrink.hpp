@@ -12,10 +12,27 @@
 
 namespace glintara {
 
+// Which source pixels a compact image holds: its column i is source column columns[i], its
+// row j source row rows[j].
+struct CompactLayout {
+    std::vector<int> columns;
+    std::vector<int> rows;
+    cv::Size size() const {
+        return {static_cast<int>(columns.size()), static_cast<int>(rows.size())};
+    }
+};
+
 class SparseShrink {
   public:
     SparseShrink() = default;
     SparseShrink(cv::Size source, cv::Size destination);
+
+    // A shrink reads only two source columns per destination column and two rows per row.
+    // The compact layout holds just those: columns 2d and 2d + 1 are destination column d's
+    // two, rows likewise, and one spare column lets the last pair be read 8 bytes at a time.
+    CompactLayout compactLayout() const;
+    // The same shrink, tap for tap and weight for weight, reading from the compact layout.
+    SparseShrink readingCompact() const;
 
     // The source pixels that the destination pixels under `rows` are made from.
     void sourceSpans(const RowRanges& rows, SpanList& spans) const;

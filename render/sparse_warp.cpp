@@ -127,11 +127,28 @@ inline void blend(const SourceView& source, const SourcePosition& p, const Bilin
 
 }  // namespace
 
+namespace {
+
+std::vector<int> zeroTo(int count) {
+    std::vector<int> numbers(count);
+    for (int i = 0; i < count; ++i) {
+        numbers[i] = i;
+    }
+    return numbers;
+}
+
+}  // namespace
+
 WarpPositions::WarpPositions(cv::Size destination)
-    : columnX_(destination.width),
-      columnY_(destination.width),
-      rowX_(destination.height),
-      rowY_(destination.height) {}
+    : WarpPositions(zeroTo(destination.width), zeroTo(destination.height)) {}
+
+WarpPositions::WarpPositions(const std::vector<int>& columns, const std::vector<int>& rows)
+    : columns_(columns),
+      rows_(rows),
+      columnX_(columns.size()),
+      columnY_(columns.size()),
+      rowX_(rows.size()),
+      rowY_(rows.size()) {}
 
 WarpPositions::WarpPositions(cv::Size destination, const cv::Matx23f& forward)
     : WarpPositions(destination) {
@@ -157,13 +174,16 @@ void WarpPositions::set(const cv::Matx23f& forward) {
     m[2] = b1;
     m[5] = b2;
 
-    for (int x = 0; x < static_cast<int>(columnX_.size()); ++x) {
-        columnX_[x] = cv::saturate_cast<int>(m[0] * x * kAbScale);
-        columnY_[x] = cv::saturate_cast<int>(m[3] * x * kAbScale);
+    // Each term from the whole destination's column or row number, as warpAffine has it.
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const int x = columns_[i];
+        columnX_[i] = cv::saturate_cast<int>(m[0] * x * kAbScale);
+        columnY_[i] = cv::saturate_cast<int>(m[3] * x * kAbScale);
     }
-    for (int y = 0; y < static_cast<int>(rowX_.size()); ++y) {
-        rowX_[y] = cv::saturate_cast<int>((m[1] * y + m[2]) * kAbScale) + kRoundDelta;
-        rowY_[y] = cv::saturate_cast<int>((m[4] * y + m[5]) * kAbScale) + kRoundDelta;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const int y = rows_[i];
+        rowX_[i] = cv::saturate_cast<int>((m[1] * y + m[2]) * kAbScale) + kRoundDelta;
+        rowY_[i] = cv::saturate_cast<int>((m[4] * y + m[5]) * kAbScale) + kRoundDelta;
     }
 }
 

@@ -34,6 +34,9 @@ class WarpPositions {
     WarpPositions() = default;
     explicit WarpPositions(cv::Size destination);
     WarpPositions(cv::Size destination, const cv::Matx23f& forward);
+    // For a destination that holds only some pixels of the whole one: its column i is the
+    // whole destination's column columns[i], its row j row rows[j].
+    WarpPositions(const std::vector<int>& columns, const std::vector<int>& rows);
 
     // Refills the terms for another matrix of the same destination size.
     void set(const cv::Matx23f& forward);
@@ -56,6 +59,7 @@ class WarpPositions {
     SourcePosition at(int x, int y) const { return row(y).at(x); }
 
   private:
+    std::vector<int> columns_, rows_;  // the whole destination's columns and rows
     std::vector<int> columnX_, columnY_;
     std::vector<int> rowX_, rowY_;
 };

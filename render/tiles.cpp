@@ -97,13 +97,13 @@ void makeTileState(const cv::Mat& squareImage, const RenderState& state, double 
     if (work.make == TileMake::Base) {
         state.shrink.shrink(squareImage, work.needed[0], work.tiles[0]);
     } else {
-        state.shrink.sourceSpans(work.needed[0], work.warpSpans);
+        state.compactShrink.sourceSpans(work.needed[0], work.warpSpans);
         if (isMirrored(work.make)) {
             makeMirrored(squareImage, state, mirrorAngle(work.make, angle), work);
         } else {
             makeTurned(squareImage, state, work);
         }
-        state.shrink.shrink(work.warpImage, work.needed[0], work.tiles[0]);
+        state.compactShrink.shrink(work.warpImage, work.needed[0], work.tiles[0]);
     }
     for (int blurs = 1; blurs <= work.blurs; ++blurs) {
         blurRows(work.tiles[blurs - 1], work.needed[blurs], work.blurSums, work.tiles[blurs]);
