@@ -28,6 +28,10 @@ struct JpegCase {
     int quality;
 };
 
+void PrintTo(const JpegCase& c, std::ostream* out) {
+    *out << c.picture.cols << "x" << c.picture.rows << " at quality " << c.quality;
+}
+
 class JpegBytes : public testing::TestWithParam<JpegCase> {};
 
 TEST_P(JpegBytes, AreThoseOfImencode) {
