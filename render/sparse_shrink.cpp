@@ -100,6 +100,17 @@ SparseShrink SparseShrink::readingCompact() const {
     };
     renumber(compact.columns_);
     renumber(compact.rows_);
+    // Each group of four reads its pixels' channel pairs as 0 0 0 1 | 1 1 2 2 | 2 3 3 3.
+    constexpr int kPixelOfPair[12] = {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3};
+    const int width = static_cast<int>(columns_.size());
+    compact.fourColumns_.resize(std::max(width - 3, 0));
+    for (int d = 0; d + 3 < width; ++d) {
+        for (int pair = 0; pair < 12; ++pair) {
+            const Tap& column = columns_[d + kPixelOfPair[pair]];
+            compact.fourColumns_[d].pairs[2 * pair] = column.weights[0];
+            compact.fourColumns_[d].pairs[2 * pair + 1] = column.weights[1];
+        }
+    }
     return compact;
 }
 
@@ -128,6 +139,7 @@ void SparseShrink::sourceSpans(const RowRanges& rows, SpanList& spans) const {
 void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
                           cv::Mat& destination) const {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
+    const bool fourAtATime = !fourColumns_.empty() && cv::checkHardwareSupport(CV_CPU_AVX2);
     for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
         const Tap& row = rows_[y];
         const uchar* top = source.ptr<uchar>(row.first);
@@ -141,7 +153,12 @@ void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
                                    static_cast<short>(b1), static_cast<short>(b1),
                                    static_cast<short>(b1), static_cast<short>(b1));
 #endif
-        for (int x = rows[y].start; x < rows[y].end; ++x) {
+        int x = rows[y].start;
+        if (fourAtATime) {
+            x = shrinkFoursCompact(top, bottom, fourColumns_.data(), static_cast<short>(b0),
+                                   static_cast<short>(b1), x, rows[y].end, out);
+        }
+        for (; x < rows[y].end; ++x) {
             const Tap& column = columns_[x];
 #if CV_SIMD128
             // Eight bytes are read from the first source column, so the last ones go the

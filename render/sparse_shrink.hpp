@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include "render/spans.hpp"
+#include "render/sparse_shrink_avx2.hpp"
 
 namespace glintara {
 
@@ -52,6 +53,8 @@ class SparseShrink {
   private:
     std::vector<Tap> columns_;
     std::vector<Tap> rows_;
+    // Reading the compact layout: the column weights laid out four tile pixels at a time.
+    std::vector<FourColumnWeights> fourColumns_;
 };
 
 }  // namespace glintara
