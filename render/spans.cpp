@@ -74,16 +74,6 @@ void uniteRows(RowRanges& into, const RowRanges& other) {
     }
 }
 
-cv::Rect boundingRect(const RowRanges& rows) {
-    cv::Rect box;
-    for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
-        if (!isEmpty(rows[y])) {
-            box |= cv::Rect(rows[y].start, y, rows[y].size(), 1);
-        }
-    }
-    return box;
-}
-
 void rowSpans(const RowRanges& rows, SpanList& spans) {
     spans.clear();
     for (int y = 0; y < static_cast<int>(rows.size()); ++y) {

@@ -42,9 +42,6 @@ void growRows(const RowRanges& rows, int by, cv::Size size, RowRanges& grown);
 // Widens each row of `into` to cover the same row of `other` as well.
 void uniteRows(RowRanges& into, const RowRanges& other);
 
-// The smallest rectangle around every row's run; empty when no row has one.
-cv::Rect boundingRect(const RowRanges& rows);
-
 // The rows' runs as spans, top row first.
 void rowSpans(const RowRanges& rows, SpanList& spans);
 

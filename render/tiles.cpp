@@ -78,17 +78,8 @@ void brightenSquare(cv::Mat& squareImage) {
 }
 
 void blurTile(cv::Mat& tileImage) {
-    blurTileArea(tileImage, cv::Rect(0, 0, tileImage.cols, tileImage.rows), tileImage);
-}
-
-void blurTileArea(const cv::Mat& tile, cv::Rect area, cv::Mat& blurred) {
-    if (area.empty()) {
-        return;
-    }
-    // A view into the whole tile: the filter reads the real neighbours around the area and
-    // repeats edge pixels only at the tile's own edges (its default would mirror them).
-    cv::Mat into = blurred(area);
-    cv::blur(tile(area), into, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    // Edge pixels repeated: the filter's default would mirror them.
+    cv::blur(tileImage, tileImage, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 }
 
 void makeTileState(const cv::Mat& squareImage, const RenderState& state, double angle,
