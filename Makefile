@@ -22,8 +22,9 @@ run:
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# glintara and glintara-render into $(PREFIX)/bin, the GStreamer plugin into
-# $(PREFIX)/lib/<arch>/gstreamer-1.0.
+# glintara and glintara-render into $(PREFIX)/bin, the codec module glintara-render loads for
+# still images into $(PREFIX)/lib/glintara, the GStreamer plugin into
+# $(PREFIX)/lib/gstreamer-1.0.
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
