@@ -110,12 +110,13 @@ bool Input::readFrame(cv::Mat& frame, std::int64_t& time) {
         if (framesRead_ == kFramesPerTurn) {
             return false;
         }
-        frame = still_;
+        // A copy: the frame is the reader's to keep and draw on.
+        still_.copyTo(frame);
         time = framesRead_++;
         return true;
     }
     if (framesRead_ == 0) {
-        frame = firstFrame_;
+        frame = std::move(firstFrame_);
         time = firstTime_;
     } else {
         QuietStderr quiet(QuietStderr::Keep::Nothing);

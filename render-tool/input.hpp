@@ -34,7 +34,8 @@ class Input {
     Ratio frameRate() const;  // 30 per second where the file does not say
     // The frame count the container states, if it states one.
     std::optional<long long> frameCount() const;
-    // The next frame and its time; false at the end or where the data stops decoding.
+    // The next frame and its time; false at the end or where the data stops decoding. The
+    // frame shares its pixels with nothing else, so it may be kept and drawn on.
     bool readFrame(cv::Mat& frame, std::int64_t& time);
     // Whether reading stopped on data that would not decode.
     bool failed() const { return video_ && video_->failed(); }

@@ -67,6 +67,18 @@ void handOver(cv::Mat& finished, cv::Mat& spare) {
     std::swap(finished, spare);
 }
 
+// A decoded frame of the workspace's own size and layout takes the frame's place as it is,
+// the frame's old image going back to the reader to decode into; any other is prepared.
+void takeFrame(cv::Mat& picture, ImageWorkspace& workspace, FrameScratch& scratch) {
+    if (picture.size() == workspace.frameImage.size() &&
+        picture.type() == workspace.frameImage.type()) {
+        std::swap(picture, workspace.frameImage);
+        cutSquare(workspace);
+    } else {
+        loadFrame(picture, workspace, scratch);
+    }
+}
+
 // Frames in flight between two stages. Enough to smooth out a slow frame, few enough that
 // memory stays small; spent images go back to be reused.
 constexpr std::size_t kQueueDepth = 4;
@@ -133,7 +145,7 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
         };
         try {
             while (std::optional<DecodedFrame> frame = decoded.pop()) {
-                loadFrame(frame->picture, workspace, scratch);
+                takeFrame(frame->picture, workspace, scratch);
                 RenderedFrame out = spareRendered.tryPop().value_or(RenderedFrame{});
                 out.time = frame->time;
                 spareFrames.tryPush(std::move(*frame));
