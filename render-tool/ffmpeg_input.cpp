@@ -157,9 +157,10 @@ bool VideoFileInput::failed() const {
 
 bool VideoFileInput::isPictureFile() const {
     // FFmpeg's demuxers for single pictures: "image2" by file name, "png_pipe", "jpeg_pipe"
-    // and the like by content.
+    // and the like by content; and "apng", for a PNG that is animated but whose first
+    // picture any PNG reader reads.
     const std::string_view name = decoder_->format->iformat->name;
-    return name == "image2" || name.ends_with("_pipe");
+    return name == "image2" || name.ends_with("_pipe") || name == "apng";
 }
 
 std::optional<long long> VideoFileInput::frameCount() const {

@@ -285,6 +285,17 @@ TEST(SilentVideo, GivesASilentOutput) {
     EXPECT_EQ(streamCount(folder.path("out.mp4"), "v"), 1);
 }
 
+TEST(AnimatedPng, IsAStillPictureAsAnyPngReaderSeesIt) {
+    // FFmpeg reads an animated PNG as a video of its own; it stays a still, its first picture.
+    ScratchFolder folder;
+    makeClip(folder.path("moving.png"), {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=5",
+                                         "-frames:v", "3", "-plays", "0", "-f", "apng"});
+    const auto result = runRenderTool({folder.path("moving.png"), folder.path("star.png")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const cv::Mat first = cv::imread(folder.path("moving.png"));
+    EXPECT_EQ(cv::norm(cv::imread(folder.path("star.png")), renderOf(first, 0), cv::NORM_INF), 0.0);
+}
+
 TEST(SoundInAvi, ThatAviCannotHoldIsLeftOutWithOneNote) {
     ScratchFolder folder;
     makeClip(folder.path("in.mkv"),
