@@ -255,22 +255,37 @@ void bilinearSources(const WarpPositions& positions, const SpanList& spans, cv::
                      RowRanges& rows) {
     // Along a row the positions move steadily, so the ends of a short piece of a span bound
     // all of it; pieces are kept short so that a slanted span does not widen every row it
-    // crosses by its whole length.
+    // crosses by its whole length. A span with the same columns in the row below, as the
+    // shrink's pairs of rows come, is taken with it: the four corners bound both.
     constexpr int kPiece = 16;
     rows.assign(source.height, cv::Range(0, 0));
-    for (const Span& span : spans) {
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const Span& span = spans[i];
+        const bool withNext = i + 1 < spans.size() && spans[i + 1].y == span.y + 1 &&
+                              spans[i + 1].x0 == span.x0 && spans[i + 1].x1 == span.x1;
         const WarpPositions::Row along = positions.row(span.y);
+        const WarpPositions::Row below = positions.row(withNext ? span.y + 1 : span.y);
         for (int x0 = span.x0; x0 < span.x1; x0 += kPiece) {
-            const SourcePosition first = along.at(x0);
-            const SourcePosition last = along.at(std::min(x0 + kPiece, span.x1) - 1);
-            const int left = std::max(std::min(first.x, last.x), 0);
-            const int right = std::min(std::max(first.x, last.x) + 2, source.width);
-            const int top = std::max(std::min(first.y, last.y), 0);
-            const int bottom = std::min(std::max(first.y, last.y) + 2, source.height);
+            const int x1 = std::min(x0 + kPiece, span.x1) - 1;
+            const SourcePosition corners[4] = {along.at(x0), along.at(x1), below.at(x0),
+                                               below.at(x1)};
+            int left = corners[0].x, right = corners[0].x, top = corners[0].y,
+                bottom = corners[0].y;
+            for (const SourcePosition& corner : corners) {
+                left = std::min(left, corner.x);
+                right = std::max(right, corner.x);
+                top = std::min(top, corner.y);
+                bottom = std::max(bottom, corner.y);
+            }
+            left = std::max(left, 0);
+            right = std::min(right + 2, source.width);
+            top = std::max(top, 0);
+            bottom = std::min(bottom + 2, source.height);
             for (int y = top; y < bottom && left < right; ++y) {
                 widenRow(rows[y], left, right);
             }
         }
+        i += withNext ? 1 : 0;
     }
 }
 
