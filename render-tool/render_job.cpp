@@ -85,8 +85,8 @@ constexpr std::size_t kQueueDepth = 4;
 constexpr std::size_t kSpares = kQueueDepth + 2;
 
 // Decoding, rendering and encoding run at the same time, each on its own thread with a short
-// queue between them. The frames keep their order and
-// their bytes: each stage takes them one by one as the plain loop did.
+// queue between them. The frames keep their order and their bytes: each stage takes them one
+// by one as the plain loop did.
 void renderVideo(const Options& options, Input& input, Progress& progress, std::ostream& err) {
     ImageWorkspace workspace = createWorkspace();
     FrameScratch scratch;
