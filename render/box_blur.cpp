@@ -7,10 +7,9 @@
 namespace glintara {
 namespace {
 
-constexpr int kReach = 2;  // a 5x5 blur reads two pixels each way
 constexpr int kChannels = 3;
-// Where the column sums of column -kReach start.
-constexpr int kSumsOrigin = kReach * kChannels;
+// Where the column sums of column -kBlurReach start.
+constexpr int kSumsOrigin = kBlurReach * kChannels;
 
 // A sum s of 25 bytes to round(s / 25), halves up: floor((s + 12) / 25), which for every s up
 // to 25 * 255 is ((s + 12) * 10486) >> 18.
@@ -73,8 +72,8 @@ void blurRows(const cv::Mat& tile, const RowRanges& rows, std::vector<ushort>& s
               blurred.size() == tile.size() && tile.data != blurred.data);
     CV_Assert(static_cast<int>(rows.size()) <= tile.rows);
     const int width = tile.cols;
-    sums.resize(kChannels * (width + 2 * kReach));
-    ushort* const column = sums.data() + kSumsOrigin;  // column[3 * x + c], x from -kReach
+    sums.resize(blurSumsSize(width));
+    ushort* const column = sums.data() + kSumsOrigin;  // column[3 * x + c], x from -kBlurReach
     for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
         const cv::Range run = rows[y];
         if (run.start >= run.end) {
@@ -84,14 +83,14 @@ void blurRows(const cv::Mat& tile, const RowRanges& rows, std::vector<ushort>& s
                                         tile.ptr<uchar>(std::max(y - 1, 0)), tile.ptr<uchar>(y),
                                         tile.ptr<uchar>(std::min(y + 1, tile.rows - 1)),
                                         tile.ptr<uchar>(std::min(y + 2, tile.rows - 1))};
-        const int first = std::max(run.start - kReach, 0);
-        const int last = std::min(run.end + kReach, width);
+        const int first = std::max(run.start - kBlurReach, 0);
+        const int last = std::min(run.end + kBlurReach, width);
         sumColumns(around, kChannels * first, kChannels * last, column);
         // Past the tile's edges the edge column repeats.
-        for (int x = run.start - kReach; x < first; ++x) {
+        for (int x = run.start - kBlurReach; x < first; ++x) {
             std::copy_n(column, kChannels, column + kChannels * x);
         }
-        for (int x = last; x < run.end + kReach; ++x) {
+        for (int x = last; x < run.end + kBlurReach; ++x) {
             std::copy_n(column + kChannels * (width - 1), kChannels, column + kChannels * x);
         }
         sumAcross(column, kChannels * run.start, kChannels * run.end, blurred.ptr<uchar>(y));

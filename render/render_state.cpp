@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "render/box_blur.hpp"
 #include "render/sizes.hpp"
 #include "render/tiles.hpp"
 
@@ -24,7 +25,7 @@ TileStateWork makeStateWork(TileMake make, const RenderState& state) {
         }
     }
     CV_Assert(work.blurs <= kMostBlurs);
-    work.blurSums.resize(3 * (state.tileSize.width + 4));
+    work.blurSums.resize(blurSumsSize(state.tileSize.width));
     for (int blurs = 0; blurs <= work.blurs; ++blurs) {
         work.tiles[blurs] = blackImage(state.tileSize, CV_8UC3);
         work.needed[blurs].reserve(state.tileSize.height);

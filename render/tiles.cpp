@@ -11,8 +11,6 @@ namespace {
 
 constexpr double kBrightening = 1.5;
 const cv::Size kBlurSize(5, 5);
-// How far one 5x5 blur reaches.
-constexpr int kBlurReach = 2;
 
 bool isMirrored(TileMake make) {
     return make == TileMake::Mirrored0 || make == TileMake::Mirrored120 ||
