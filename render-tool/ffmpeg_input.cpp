@@ -1,50 +1,176 @@
 #include "render-tool/ffmpeg_input.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <deque>
+#include <mutex>
 #include <string_view>
+
+#include <opencv2/core.hpp>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
+#include <libavutil/display.h>
 #include <libswscale/swscale.h>
 }
 
 #include "render-tool/ffmpeg_handles.hpp"
+#include "render-tool/input_file.hpp"
+#include "render-tool/interruption.hpp"
+#include "render-tool/tool_error.hpp"
 
 namespace glintara::tool {
+namespace {
+
+extern "C" void dropMessage(void*, int, const char*, va_list) {}
+
+}  // namespace
 
 void silenceFfmpeg() {
+    // The codec libraries (x264, libvpx, libwebp, ...) speak through FFmpeg's log too.
     av_log_set_level(AV_LOG_QUIET);
+    av_log_set_callback(dropMessage);
 }
 
 namespace {
 
-FormatInputPtr openFormat(const std::string& path) {
-    silenceFfmpeg();
-    AVFormatContext* context = nullptr;
-    if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) {
+// FFmpeg reads the file through the descriptor the tool opened, so that a pipe is read once
+// and a name is never taken for one of FFmpeg's protocols.
+extern "C" int readInputFile(void* opaque, uint8_t* buffer, int size) {
+    try {
+        const long n = static_cast<InputFile*>(opaque)->read(buffer, static_cast<std::size_t>(size));
+        if (n < 0) {
+            return errno == EINTR ? AVERROR_EXIT : AVERROR(errno);
+        }
+        return n == 0 ? AVERROR_EOF : static_cast<int>(n);
+    } catch (...) {
+        return AVERROR(ENOMEM);  // keeping a pipe's bytes
+    }
+}
+
+extern "C" int64_t seekInputFile(void* opaque, int64_t offset, int whence) {
+    const auto& file = *static_cast<const InputFile*>(opaque);
+    if (!file.seekable()) {
+        return -1;
+    }
+    if (whence == AVSEEK_SIZE) {
+        struct stat info {};
+        return fstat(file.descriptor(), &info) == 0 ? info.st_size : -1;
+    }
+    return lseek(file.descriptor(), offset, whence & ~AVSEEK_FORCE);
+}
+
+extern "C" int interruptRequested(void*) {
+    return interruptionSignal() != 0;
+}
+
+struct IoContextFree {
+    void operator()(AVIOContext* context) const {
+        av_freep(&context->buffer);
+        avio_context_free(&context);
+    }
+};
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextFree>;
+
+IoContextPtr openIo(InputFile& file) {
+    constexpr int kBufferSize = 64 * 1024;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (buffer == nullptr) {
         return nullptr;
     }
-    FormatInputPtr format(context);
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) {
+    AVIOContext* io = avio_alloc_context(buffer, kBufferSize, 0, &file, readInputFile, nullptr,
+                                         seekInputFile);
+    if (io == nullptr) {
+        av_free(buffer);
         return nullptr;
     }
-    return format;
+    io->seekable = file.seekable() ? AVIO_SEEKABLE_NORMAL : 0;
+    return IoContextPtr(io);
+}
+
+// How the display matrix of a stream says its pictures are to be turned upright, as the
+// ffmpeg command line turns them: a quarter turn either way, a half turn, and the mirrored
+// forms of each. Angles that are not a quarter turn are left alone.
+enum class Upright { AsStored, Clockwise, Anticlockwise, Transpose, AntiTranspose, HFlip, VFlip,
+                     HalfTurn };
+
+Upright uprightFor(const int32_t* matrix) {
+    if (matrix == nullptr) {
+        return Upright::AsStored;
+    }
+    double theta = -std::round(av_display_rotation_get(matrix));
+    theta -= 360.0 * std::floor(theta / 360.0 + 0.9 / 360.0);
+    const auto near = [&](double angle) { return std::fabs(theta - angle) < 1.0; };
+    if (near(90)) {
+        return matrix[3] > 0 ? Upright::Transpose : Upright::Clockwise;
+    }
+    if (near(180)) {
+        const bool h = matrix[0] < 0, v = matrix[4] < 0;
+        return h && v ? Upright::HalfTurn : h ? Upright::HFlip : v ? Upright::VFlip : Upright::AsStored;
+    }
+    if (near(270)) {
+        return matrix[3] < 0 ? Upright::AntiTranspose : Upright::Anticlockwise;
+    }
+    if (near(0) && matrix[4] < 0) {
+        return Upright::VFlip;
+    }
+    return Upright::AsStored;
+}
+
+void turnUpright(Upright upright, const cv::Mat& stored, cv::Mat& shown) {
+    switch (upright) {
+        case Upright::AsStored: break;
+        case Upright::Clockwise: cv::rotate(stored, shown, cv::ROTATE_90_CLOCKWISE); break;
+        case Upright::Anticlockwise:
+            cv::rotate(stored, shown, cv::ROTATE_90_COUNTERCLOCKWISE);
+            break;
+        case Upright::Transpose: cv::transpose(stored, shown); break;
+        case Upright::AntiTranspose:
+            cv::transpose(stored, shown);
+            cv::flip(shown, shown, -1);
+            break;
+        case Upright::HFlip: cv::flip(stored, shown, 1); break;
+        case Upright::VFlip: cv::flip(stored, shown, 0); break;
+        case Upright::HalfTurn: cv::flip(stored, shown, -1); break;
+    }
 }
 
 }  // namespace
 
-struct VideoFileInput::Decoder {
+// The demuxer, the picture stream's decoder, and the audio packets met on the way.
+struct VideoFileInput::Decoder : AudioFileInput {
+    std::string path;
+    IoContextPtr io;  // outlives the format, which reads through it
     FormatInputPtr format;
     CodecContextPtr codec;
     AVStream* stream = nullptr;
     PacketPtr packet{av_packet_alloc()};
     FramePtr decoded{av_frame_alloc()};
     SwsContext* toBgr = nullptr;  // remade only when the frames change size or layout
+    Upright upright = Upright::AsStored;
+    cv::Mat stored;               // a frame as stored, before it is turned upright
     bool drained = false;         // the end of the file has been sent to the decoder
     bool failed = false;          // reading or decoding stopped on an error
+    std::int64_t lastTime = AV_NOPTS_VALUE;
 
-    ~Decoder() { sws_freeContext(toBgr); }
+    // The sound. The decoder's thread queues packets while it reads pictures; an output's
+    // thread takes them. Once the pictures are finished the taker reads on by itself.
+    std::vector<AudioStreamInfo> audioStreams;
+    std::vector<int> audioIndexOf;  // file stream index -> index in audioStreams, or -1
+    std::vector<bool> wanted;       // per audio stream
+    mutable std::mutex audioMutex;
+    std::deque<std::pair<std::size_t, PacketPtr>> waiting;
+    std::vector<PacketPtr> sparePackets;
+    PacketPtr handedOut;
+    std::atomic<bool> picturesFinished = false;
+    bool fileEnded = false;
+
+    ~Decoder() override { sws_freeContext(toBgr); }
 
     // Sends packets until the decoder hands back a frame: false at the end or on an error.
     bool receive() {
@@ -67,46 +193,200 @@ struct VideoFileInput::Decoder {
         for (;;) {
             const int read = av_read_frame(format.get(), packet.get());
             if (read == AVERROR_EOF) {
+                markFileEnded();
                 drained = true;
                 return avcodec_send_packet(codec.get(), nullptr) == 0;
             }
             if (read < 0) {
+                markFileEnded();
                 failed = true;
                 return false;
             }
-            const bool ours = packet->stream_index == stream->index;
-            const int sent = ours ? avcodec_send_packet(codec.get(), packet.get()) : 0;
+            if (packet->stream_index != stream->index) {
+                keepIfAudio(packet.get());
+                continue;
+            }
+            const int sent = avcodec_send_packet(codec.get(), packet.get());
             av_packet_unref(packet.get());
             if (sent < 0) {
                 failed = true;
                 return false;
             }
-            if (ours) {
-                return true;
-            }
+            return true;
         }
     }
 
-    // The decoded frame as 8-bit BGR, converted as OpenCV's own reader converts it.
+    // The index in audioStreams of a wanted audio packet's stream, or -1. Streams that only
+    // appear partway through the file are not among them, as with the ffmpeg command line.
+    int wantedAudioIndex(const AVPacket& audioPacket) const {
+        const auto at = static_cast<std::size_t>(audioPacket.stream_index);
+        if (audioPacket.stream_index < 0 || at >= audioIndexOf.size() || audioIndexOf[at] < 0) {
+            return -1;
+        }
+        const int index = audioIndexOf[at];
+        return wanted[static_cast<std::size_t>(index)] ? index : -1;
+    }
+
+    void keepIfAudio(AVPacket* audioPacket) {
+        const std::lock_guard lock(audioMutex);
+        const int index = wantedAudioIndex(*audioPacket);
+        if (index >= 0) {
+            PacketPtr kept = sparePacket();
+            av_packet_move_ref(kept.get(), audioPacket);
+            waiting.emplace_back(static_cast<std::size_t>(index), std::move(kept));
+        }
+        av_packet_unref(audioPacket);
+    }
+
+    // Packets handed back are used again: none is allocated per packet once the queue has
+    // reached its usual length.
+    PacketPtr sparePacket() {
+        if (sparePackets.empty()) {
+            PacketPtr fresh(av_packet_alloc());
+            if (!fresh) {
+                throw std::bad_alloc();
+            }
+            return fresh;
+        }
+        PacketPtr spare = std::move(sparePackets.back());
+        sparePackets.pop_back();
+        return spare;
+    }
+
+    void markFileEnded() {
+        const std::lock_guard lock(audioMutex);
+        fileEnded = true;
+    }
+
+    const std::vector<AudioStreamInfo>& streams() const override { return audioStreams; }
+
+    void leaveOut(std::size_t index) override {
+        const std::lock_guard lock(audioMutex);
+        wanted[index] = false;
+        std::erase_if(waiting, [&](const auto& entry) { return entry.first == index; });
+    }
+
+    AVPacket* nextPacket(std::size_t& index) override {
+        const std::lock_guard lock(audioMutex);
+        if (handedOut) {
+            av_packet_unref(handedOut.get());
+            sparePackets.push_back(std::move(handedOut));
+        }
+        if (waiting.empty() && picturesFinished && !fileEnded) {
+            readOnForSound();
+        }
+        if (waiting.empty()) {
+            return nullptr;
+        }
+        index = waiting.front().first;
+        handedOut = std::move(waiting.front().second);
+        waiting.pop_front();
+        return handedOut.get();
+    }
+
+    bool ended() const override {
+        const std::lock_guard lock(audioMutex);
+        return fileEnded && waiting.empty();
+    }
+
+    // With the pictures finished, reads until the next wanted audio packet or the end.
+    void readOnForSound() {
+        while (waiting.empty()) {
+            const int read = av_read_frame(format.get(), packet.get());
+            if (read == AVERROR_EOF) {
+                fileEnded = true;
+                return;
+            }
+            if (read < 0) {
+                throw fileError(path, "the sound could not be read");
+            }
+            const int index = wantedAudioIndex(*packet);
+            if (index >= 0) {
+                PacketPtr kept = sparePacket();
+                av_packet_move_ref(kept.get(), packet.get());
+                waiting.emplace_back(static_cast<std::size_t>(index), std::move(kept));
+            }
+            av_packet_unref(packet.get());
+        }
+    }
+
+    // The decoded frame as 8-bit BGR, converted as OpenCV's own reader converts it, and
+    // turned upright.
     void toMat(cv::Mat& frame) {
         const AVFrame& in = *decoded;
         toBgr = sws_getCachedContext(toBgr, in.width, in.height,
                                      static_cast<AVPixelFormat>(in.format), in.width, in.height,
                                      AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (toBgr == nullptr) {
-            throw std::runtime_error("the video's pixel format cannot be converted");
+            throw fileError(path, "the video's pixel format cannot be converted");
         }
-        frame.create(in.height, in.width, CV_8UC3);
-        uint8_t* planes[] = {frame.data};
-        const int strides[] = {static_cast<int>(frame.step[0])};
-        sws_scale(toBgr, in.data, in.linesize, 0, in.height, planes, strides);
+        cv::Mat& target = upright == Upright::AsStored ? frame : stored;
+        target.create(in.height, in.width, CV_8UC3);
+        uint8_t* planes[] = {target.data};
+        const int strides[] = {static_cast<int>(target.step[0])};
+        if (sws_scale(toBgr, in.data, in.linesize, 0, in.height, planes, strides) != in.height) {
+            throw fileError(path, "a frame could not be converted to colour");
+        }
+        turnUpright(upright, stored, frame);
+    }
+
+    // Frames without a time (raw H.264 or HEVC streams, for instance) follow the one before
+    // at the stated frame rate.
+    std::int64_t timeOfDecoded() {
+        std::int64_t time = decoded->best_effort_timestamp;
+        if (time == AV_NOPTS_VALUE) {
+            AVRational rate = stream->avg_frame_rate;
+            if (rate.num <= 0 || rate.den <= 0) {
+                rate = stream->r_frame_rate.num > 0 ? stream->r_frame_rate : AVRational{30, 1};
+            }
+            const std::int64_t step =
+                std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream->time_base));
+            time = lastTime == AV_NOPTS_VALUE ? 0 : lastTime + step;
+        }
+        lastTime = time;
+        return time;
+    }
+
+    bool openFormat(InputFile& file) {
+        io = openIo(file);
+        AVFormatContext* context = avformat_alloc_context();
+        if (!io || context == nullptr) {
+            avformat_free_context(context);
+            throw std::bad_alloc();
+        }
+        context->pb = io.get();
+        context->interrupt_callback = {interruptRequested, nullptr};
+        // The name only hints at the format; the bytes come through the descriptor.
+        if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) {
+            return false;  // the context is freed on failure
+        }
+        format.reset(context);
+        return avformat_find_stream_info(format.get(), nullptr) >= 0;
+    }
+
+    void findAudioStreams() {
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            AVStream* each = format->streams[i];
+            const bool audio = each->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+                               each->codecpar->codec_id != AV_CODEC_ID_NONE;
+            audioIndexOf.push_back(audio ? static_cast<int>(audioStreams.size()) : -1);
+            if (audio) {
+                audioStreams.push_back(
+                    {each->codecpar, {each->time_base.num, each->time_base.den}});
+            } else if (each != stream) {
+                each->discard = AVDISCARD_ALL;
+            }
+        }
+        wanted.assign(audioStreams.size(), true);
     }
 };
 
-std::unique_ptr<VideoFileInput> VideoFileInput::open(const std::string& path) {
+std::unique_ptr<VideoFileInput> VideoFileInput::open(InputFile& file) {
+    silenceFfmpeg();
     auto decoder = std::make_unique<Decoder>();
-    decoder->format = openFormat(path);
-    if (!decoder->format) {
+    decoder->path = file.path();
+    if (!decoder->openFormat(file)) {
+        stopIfInterrupted();
         return nullptr;
     }
     const AVCodec* codec = nullptr;
@@ -122,7 +402,8 @@ std::unique_ptr<VideoFileInput> VideoFileInput::open(const std::string& path) {
         return nullptr;
     }
     decoder->codec.reset(avcodec_alloc_context3(codec));
-    if (avcodec_parameters_to_context(decoder->codec.get(), decoder->stream->codecpar) < 0) {
+    if (!decoder->codec ||
+        avcodec_parameters_to_context(decoder->codec.get(), decoder->stream->codecpar) < 0) {
         return nullptr;
     }
     decoder->codec->thread_count = 0;  // as many as there are cores
@@ -130,6 +411,9 @@ std::unique_ptr<VideoFileInput> VideoFileInput::open(const std::string& path) {
     if (avcodec_open2(decoder->codec.get(), codec, nullptr) < 0) {
         return nullptr;
     }
+    decoder->upright = uprightFor(reinterpret_cast<const int32_t*>(
+        av_stream_get_side_data(decoder->stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr)));
+    decoder->findAudioStreams();
     return std::unique_ptr<VideoFileInput>(new VideoFileInput(std::move(decoder)));
 }
 
@@ -163,6 +447,10 @@ bool VideoFileInput::isPictureFile() const {
     return name == "image2" || name.ends_with("_pipe") || name == "apng";
 }
 
+bool VideoFileInput::isAnimatedPng() const {
+    return std::string_view(decoder_->format->iformat->name) == "apng";
+}
+
 std::optional<long long> VideoFileInput::frameCount() const {
     const int64_t count = decoder_->stream->nb_frames;
     return count > 0 ? std::optional<long long>(count) : std::nullopt;
@@ -170,61 +458,21 @@ std::optional<long long> VideoFileInput::frameCount() const {
 
 bool VideoFileInput::readFrame(cv::Mat& frame, std::int64_t& time) {
     if (!decoder_->receive()) {
+        stopIfInterrupted();
         return false;
     }
     decoder_->toMat(frame);
-    time = decoder_->decoded->best_effort_timestamp;
+    time = decoder_->timeOfDecoded();
     av_frame_unref(decoder_->decoded.get());
     return true;
 }
 
-struct AudioFileInput::Demuxer {
-    FormatInputPtr format;
-    PacketPtr packet{av_packet_alloc()};
-    std::vector<int> indexOfStream;  // file stream index -> index in streams(), or -1
-};
-
-std::unique_ptr<AudioFileInput> AudioFileInput::open(const std::string& path) {
-    auto demuxer = std::make_unique<Demuxer>();
-    demuxer->format = openFormat(path);
-    if (!demuxer->format) {
-        return nullptr;
-    }
-    std::vector<AudioStreamInfo> streams;
-    for (unsigned i = 0; i < demuxer->format->nb_streams; ++i) {
-        AVStream* stream = demuxer->format->streams[i];
-        const bool audio = stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
-                           stream->codecpar->codec_id != AV_CODEC_ID_NONE;
-        demuxer->indexOfStream.push_back(audio ? static_cast<int>(streams.size()) : -1);
-        if (audio) {
-            streams.push_back({stream->codecpar, {stream->time_base.num, stream->time_base.den}});
-        } else {
-            stream->discard = AVDISCARD_ALL;
-        }
-    }
-    if (streams.empty()) {
-        return nullptr;
-    }
-    return std::unique_ptr<AudioFileInput>(
-        new AudioFileInput(std::move(demuxer), std::move(streams)));
+AudioFileInput* VideoFileInput::audio() {
+    return decoder_->audioStreams.empty() ? nullptr : decoder_.get();
 }
 
-AudioFileInput::AudioFileInput(std::unique_ptr<Demuxer> demuxer,
-                               std::vector<AudioStreamInfo> streams)
-    : demuxer_(std::move(demuxer)), streams_(std::move(streams)) {}
-AudioFileInput::~AudioFileInput() = default;
-
-AVPacket* AudioFileInput::nextPacket(std::size_t& stream) {
-    av_packet_unref(demuxer_->packet.get());
-    while (av_read_frame(demuxer_->format.get(), demuxer_->packet.get()) >= 0) {
-        const int index = demuxer_->indexOfStream[demuxer_->packet->stream_index];
-        if (index >= 0) {
-            stream = static_cast<std::size_t>(index);
-            return demuxer_->packet.get();
-        }
-        av_packet_unref(demuxer_->packet.get());
-    }
-    return nullptr;
+void VideoFileInput::finishPictures() {
+    decoder_->picturesFinished = true;
 }
 
 }  // namespace glintara::tool

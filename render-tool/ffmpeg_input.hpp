@@ -1,6 +1,7 @@
-// Video files read with FFmpeg's own libraries: the picture stream decoded to 8-bit BGR
-// frames with their presentation times, and the audio streams as they are stored, for an
-// output to copy or re-encode. Nothing outside the FFmpeg edge sees an FFmpeg type.
+// Video files read with FFmpeg's own libraries, from one demuxer over a file opened once: the
+// picture stream decoded to upright 8-bit BGR frames with their presentation times, and the
+// audio streams' packets as they are stored, queued for an output to copy or re-encode.
+// Nothing outside the FFmpeg edge sees an FFmpeg type.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +19,39 @@ struct AVPacket;
 
 namespace glintara::tool {
 
-// What FFmpeg says happens meanwhile is dropped: the tool says one line of its own instead.
+class InputFile;
+
+// FFmpeg's and its codec libraries' messages go to one sink that drops them: the tool says
+// one line of its own instead.
 void silenceFfmpeg();
+
+// An audio stream of the input, as an output needs it to copy or decode it.
+struct AudioStreamInfo {
+    const AVCodecParameters* parameters;
+    Ratio timeBase;
+};
+
+// The input's sound: the packets of its audio streams in the file's order, as the demuxer
+// meets them while it reads the pictures. Once the pictures are all read, it reads on by
+// itself.
+class AudioFileInput {
+  public:
+    virtual ~AudioFileInput() = default;
+    virtual const std::vector<AudioStreamInfo>& streams() const = 0;
+    // The stream's packets are no longer wanted; those waiting are dropped.
+    virtual void leaveOut(std::size_t stream) = 0;
+    // The next packet of a stream still wanted, with its index in streams(); nullptr when
+    // none is waiting yet, or at the end (ended() tells which). The packet is the caller's
+    // until the next call.
+    virtual AVPacket* nextPacket(std::size_t& stream) = 0;
+    virtual bool ended() const = 0;
+};
 
 class VideoFileInput {
   public:
-    // Opens the file and the decoder of its main video stream; nullptr where FFmpeg finds
-    // no video stream it can decode.
-    static std::unique_ptr<VideoFileInput> open(const std::string& path);
+    // Reads the open file, which must outlive the reader. Opens the decoder of the main
+    // video stream; nullptr where FFmpeg finds no video stream it can decode.
+    static std::unique_ptr<VideoFileInput> open(InputFile& file);
     ~VideoFileInput();
     VideoFileInput(const VideoFileInput&) = delete;
     VideoFileInput& operator=(const VideoFileInput&) = delete;
@@ -34,47 +60,26 @@ class VideoFileInput {
     Ratio frameRate() const;  // frames per second, as the file states them
     // The frame count the container states, if it states one.
     std::optional<long long> frameCount() const;
-    // The next frame, as 8-bit BGR, and its presentation time in timeBase() units; false
-    // at the end of the stream or where the data stops decoding.
+    // The next frame, as 8-bit BGR turned upright as the file says it is shown, and its
+    // presentation time in timeBase() units (counted on at the frame rate where the file
+    // gives none); false at the end of the stream or where the data stops decoding.
     bool readFrame(cv::Mat& frame, std::int64_t& time);
     // Whether reading stopped because the data would not decode, not at the end.
     bool failed() const;
     // Whether FFmpeg took the file for a picture, or a numbered run of them, rather than
     // for a video container.
     bool isPictureFile() const;
+    // Whether it is an animated PNG, whose first picture any PNG reader shows.
+    bool isAnimatedPng() const;
+    // The sound, read from the same demuxer; nullptr for a silent video.
+    AudioFileInput* audio();
+    // No more pictures will be read: the sound reads on by itself from here.
+    void finishPictures();
 
   private:
     struct Decoder;
     explicit VideoFileInput(std::unique_ptr<Decoder> decoder);
     std::unique_ptr<Decoder> decoder_;
-};
-
-// An audio stream of the input, as an output needs it to copy or decode it.
-struct AudioStreamInfo {
-    const AVCodecParameters* parameters;
-    Ratio timeBase;
-};
-
-// The audio streams of a file, read on their own beside its pictures, packet by packet in
-// the file's order.
-class AudioFileInput {
-  public:
-    // nullptr where the file has no audio stream.
-    static std::unique_ptr<AudioFileInput> open(const std::string& path);
-    ~AudioFileInput();
-    AudioFileInput(const AudioFileInput&) = delete;
-    AudioFileInput& operator=(const AudioFileInput&) = delete;
-
-    const std::vector<AudioStreamInfo>& streams() const { return streams_; }
-    // The next packet of any audio stream, with its index in streams(); nullptr at the end.
-    // The packet is this reader's until the next call.
-    AVPacket* nextPacket(std::size_t& stream);
-
-  private:
-    struct Demuxer;
-    AudioFileInput(std::unique_ptr<Demuxer> demuxer, std::vector<AudioStreamInfo> streams);
-    std::unique_ptr<Demuxer> demuxer_;
-    std::vector<AudioStreamInfo> streams_;
 };
 
 }  // namespace glintara::tool

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -20,13 +21,20 @@ extern "C" {
 namespace glintara::tool {
 namespace {
 
-// What becomes of the input's sound in a container.
-enum class AudioRule {
-    CopyElseAac,   // copied when the container takes the codec, else re-encoded as AAC
-    CopyElseOpus,  // copied when Opus or Vorbis, else re-encoded as Opus
-    CopyElseDrop,  // copied when the container takes the codec, else left out with a note
-    None,          // the format holds no sound
+// What becomes of the input's sound in a container: the codecs copied as they are, packet
+// for packet, and the encoder for the rest.
+struct SoundRule {
+    std::span<const AVCodecID> copied;  // empty: every codec the container takes
+    const char* encoder;                // nullptr: the rest is left out, with a note
 };
+
+// MP4 and QuickTime files are for browsers and phones, which play AAC and MP3 sound only.
+constexpr AVCodecID kPlaysEverywhere[] = {AV_CODEC_ID_AAC, AV_CODEC_ID_MP3};
+constexpr AVCodecID kWebmSound[] = {AV_CODEC_ID_OPUS, AV_CODEC_ID_VORBIS};
+constexpr SoundRule kMp4Sound{kPlaysEverywhere, "aac"};
+constexpr SoundRule kMatroskaSound{{}, "aac"};
+constexpr SoundRule kWebSound{kWebmSound, "libopus"};
+constexpr SoundRule kAviSound{{}, nullptr};
 
 struct ContainerFormat {
     std::string_view extension;
@@ -34,7 +42,7 @@ struct ContainerFormat {
     const char* encoder;         // FFmpeg's, fed 4:2:0 pictures in video range
     const char* encoderOptions;  // key=value pairs, ':' between them
     const char* muxerOptions;
-    AudioRule audio;
+    const SoundRule* sound;   // nullptr: the format holds no sound
     bool jpegFrames = false;  // frames are JPEG pictures made by libjpeg instead
 };
 
@@ -50,13 +58,13 @@ constexpr const char* kVp9 = "deadline=realtime:cpu-used=8:crf=24:b=0:row-mt=1";
 constexpr int kJpegQuality = 90;
 
 constexpr ContainerFormat kContainers[] = {
-    {".mp4", "mp4", "libx264", kH264, kFastStart, AudioRule::CopyElseAac},
-    {".m4v", "mp4", "libx264", kH264, kFastStart, AudioRule::CopyElseAac},
-    {".mov", "mov", "libx264", kH264, kFastStart, AudioRule::CopyElseAac},
-    {".mkv", "matroska", "libx264", kH264, "", AudioRule::CopyElseAac},
-    {".webm", "webm", "libvpx-vp9", kVp9, "", AudioRule::CopyElseOpus},
-    {".avi", "avi", nullptr, "", "", AudioRule::CopyElseDrop, true},
-    {".webp", "webp", "libwebp_anim", "quality=80:compression_level=2", "loop=0", AudioRule::None},
+    {".mp4", "mp4", "libx264", kH264, kFastStart, &kMp4Sound},
+    {".m4v", "mp4", "libx264", kH264, kFastStart, &kMp4Sound},
+    {".mov", "mov", "libx264", kH264, kFastStart, &kMp4Sound},
+    {".mkv", "matroska", "libx264", kH264, "", &kMatroskaSound},
+    {".webm", "webm", "libvpx-vp9", kVp9, "", &kWebSound},
+    {".avi", "avi", nullptr, "", "", &kAviSound, true},
+    {".webp", "webp", "libwebp_anim", "quality=80:compression_level=2", "loop=0", nullptr},
 };
 
 const ContainerFormat* containerFor(const std::string& path) {
@@ -93,6 +101,8 @@ class Dictionary {
     Dictionary(const Dictionary&) = delete;
     Dictionary& operator=(const Dictionary&) = delete;
     AVDictionary** get() { return &entries_; }
+    // After an open, what is left is what the codec or muxer did not take.
+    bool allTaken() const { return av_dict_count(entries_) == 0; }
 
   private:
     AVDictionary* entries_ = nullptr;
@@ -202,7 +212,9 @@ struct VideoFileOutput::Muxer {
     void openEncoder(AVRational rate);
     void writeJpeg(const cv::Mat& picture, std::int64_t time);
     void addAudio(AudioFileInput& input);
-    bool addEncodedAudio(std::size_t index, const AudioStreamInfo& info, AudioRule rule);
+    void openAudioDecoder(AudioTrack& track, const AVCodecParameters& in);
+    void openAudioEncoder(AudioTrack& track, const char* name);
+    void openResampler(AudioTrack& track);
     void writeHeader(const std::string& file);
 
     void writePacketsOf(AVCodecContext* codec, AVStream* to, std::int64_t duration = 0);
@@ -210,6 +222,7 @@ struct VideoFileOutput::Muxer {
     void writeAudioUntil(std::int64_t time, bool inclusive);
     void writeAudioPacket(AudioTrack& track, AVPacket* packet);
     void encodeAudioChunks(AudioTrack& track, bool all);
+    void queueSamples(AudioTrack& track, AVFrame& samples);
     void flushAudio(AudioTrack& track);
 };
 
@@ -230,6 +243,9 @@ void VideoFileOutput::Muxer::openVideo(const VideoStreamFormat& video) {
         frameDuration = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), frameTimeBase));
     }
     stream = avformat_new_stream(format.get(), nullptr);
+    if (stream == nullptr) {
+        throw std::bad_alloc();
+    }
     if (container->jpegFrames) {
         // Each frame a JPEG picture of its own, as MJPG is: no encoder state to set up.
         AVCodecParameters& parameters = *stream->codecpar;
@@ -259,6 +275,9 @@ void VideoFileOutput::Muxer::openEncoder(AVRational rate) {
                                          " encoder is not available in this FFmpeg");
     }
     encoder.reset(avcodec_alloc_context3(codec));
+    if (!encoder) {
+        throw std::bad_alloc();
+    }
     encoder->width = size.width;
     encoder->height = size.height;
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -275,6 +294,10 @@ void VideoFileOutput::Muxer::openEncoder(AVRational rate) {
     }
     Dictionary options(container->encoderOptions);
     check(avcodec_open2(encoder.get(), codec, options.get()), "the video encoder failed");
+    if (!options.allTaken()) {
+        throw fileError(destination, std::string("the ") + container->encoder +
+                                         " encoder of this FFmpeg does not take our settings");
+    }
 
     frame->format = encoder->pix_fmt;
     frame->width = encoder->width;
@@ -296,66 +319,100 @@ void VideoFileOutput::Muxer::writeJpeg(const cv::Mat& picture, std::int64_t time
     check(av_interleaved_write_frame(format.get(), packet.get()), "could not be written");
 }
 
-bool VideoFileOutput::Muxer::addEncodedAudio(std::size_t index, const AudioStreamInfo& info,
-                                             AudioRule rule) {
-    AudioTrack& track = *tracks[index];
-    const AVCodecParameters& in = *info.parameters;
-    const AVCodec* decoderCodec = avcodec_find_decoder(in.codec_id);
-    const AVCodec* encoderCodec = rule == AudioRule::CopyElseOpus
-                                      ? avcodec_find_encoder_by_name("libopus")
-                                      : avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (decoderCodec == nullptr || encoderCodec == nullptr) {
-        return false;
+// Sound stored without a channel layout (PCM in AVI, as cameras write it) is taken in the
+// usual layout for its channel count, as the ffmpeg command line takes it.
+void giveUsualLayout(AVChannelLayout& layout) {
+    if (layout.order == AV_CHANNEL_ORDER_UNSPEC && layout.nb_channels > 0) {
+        const int channels = layout.nb_channels;
+        av_channel_layout_uninit(&layout);
+        av_channel_layout_default(&layout, channels);
     }
-    track.copied = false;
-    track.decoder.reset(avcodec_alloc_context3(decoderCodec));
-    check(avcodec_parameters_to_context(track.decoder.get(), &in), "the sound cannot be read");
-    track.decoder->pkt_timebase = track.inputTimeBase;
-    check(avcodec_open2(track.decoder.get(), decoderCodec, nullptr), "the sound cannot be read");
+}
 
-    track.encoder.reset(avcodec_alloc_context3(encoderCodec));
-    AVCodecContext& enc = *track.encoder;
-    // Opus runs at 48 kHz; AAC keeps the input's rate where it has one for it.
-    int rate = 48000;
-    if (encoderCodec->id == AV_CODEC_ID_AAC && encoderCodec->supported_samplerates != nullptr) {
-        for (const int* r = encoderCodec->supported_samplerates; *r != 0; ++r) {
-            if (*r == in.sample_rate) {
-                rate = in.sample_rate;
+// The encoder's rate: Opus runs at 48 kHz; AAC keeps the input's rate where it has one.
+int encoderSampleRate(const AVCodec& codec, int inputRate) {
+    if (codec.id == AV_CODEC_ID_AAC && codec.supported_samplerates != nullptr) {
+        for (const int* rate = codec.supported_samplerates; *rate != 0; ++rate) {
+            if (*rate == inputRate) {
+                return inputRate;
             }
         }
     }
-    enc.sample_rate = rate;
-    enc.sample_fmt = encoderCodec->sample_fmts[0];
-    if (in.ch_layout.nb_channels >= 1 && in.ch_layout.nb_channels <= 2) {
-        check(av_channel_layout_copy(&enc.ch_layout, &in.ch_layout), "no memory");
-    } else {
-        av_channel_layout_default(&enc.ch_layout, 2);
+    return 48000;
+}
+
+void VideoFileOutput::Muxer::openAudioDecoder(AudioTrack& track, const AVCodecParameters& in) {
+    const AVCodec* codec = avcodec_find_decoder(in.codec_id);
+    if (codec == nullptr) {
+        throw fileError(destination, "the sound (" + std::string(avcodec_get_name(in.codec_id)) +
+                                         ") can be neither copied nor decoded");
     }
+    track.decoder.reset(avcodec_alloc_context3(codec));
+    if (!track.decoder) {
+        throw std::bad_alloc();
+    }
+    check(avcodec_parameters_to_context(track.decoder.get(), &in), "the sound cannot be read");
+    giveUsualLayout(track.decoder->ch_layout);
+    track.decoder->pkt_timebase = track.inputTimeBase;
+    check(avcodec_open2(track.decoder.get(), codec, nullptr), "the sound cannot be read");
+}
+
+void VideoFileOutput::Muxer::openAudioEncoder(AudioTrack& track, const char* name) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (codec == nullptr) {
+        throw fileError(destination,
+                        std::string("the ") + name + " encoder is not available in this FFmpeg");
+    }
+    track.encoder.reset(avcodec_alloc_context3(codec));
+    if (!track.encoder) {
+        throw std::bad_alloc();
+    }
+    AVCodecContext& enc = *track.encoder;
+    const AVCodecContext& dec = *track.decoder;
+    enc.sample_rate = encoderSampleRate(*codec, dec.sample_rate);
+    enc.sample_fmt = codec->sample_fmts[0];
+    av_channel_layout_default(&enc.ch_layout, dec.ch_layout.nb_channels == 1 ? 1 : 2);
     enc.bit_rate = 128000 * enc.ch_layout.nb_channels / 2;
-    enc.time_base = {1, rate};
+    enc.time_base = {1, enc.sample_rate};
     if (format->oformat->flags & AVFMT_GLOBALHEADER) {
         enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    check(avcodec_open2(&enc, encoderCodec, nullptr), "the sound encoder failed");
+    check(avcodec_open2(&enc, codec, nullptr), "the sound encoder failed");
+}
 
+void VideoFileOutput::Muxer::openResampler(AudioTrack& track) {
+    AVCodecContext& enc = *track.encoder;
+    AVCodecContext& dec = *track.decoder;
     SwrContext* resampler = nullptr;
     check(swr_alloc_set_opts2(&resampler, &enc.ch_layout, enc.sample_fmt, enc.sample_rate,
-                              &track.decoder->ch_layout, track.decoder->sample_fmt,
-                              track.decoder->sample_rate, 0, nullptr),
+                              &dec.ch_layout, dec.sample_fmt, dec.sample_rate, 0, nullptr),
           "the sound cannot be resampled");
     track.resampler.reset(resampler);
     check(swr_init(resampler), "the sound cannot be resampled");
     track.fifo.reset(av_audio_fifo_alloc(enc.sample_fmt, enc.ch_layout.nb_channels, 1));
+    if (!track.fifo) {
+        throw std::bad_alloc();
+    }
     AVFrame& chunk = *track.chunk;
     chunk.nb_samples = chunkSamples(enc);
     chunk.format = enc.sample_fmt;
     chunk.sample_rate = enc.sample_rate;
     check(av_channel_layout_copy(&chunk.ch_layout, &enc.ch_layout), "no memory");
     check(av_frame_get_buffer(&chunk, 0), "no memory");
-    check(avcodec_parameters_from_context(track.stream->codecpar, &enc),
-          "the sound stream could not be set up");
-    track.stream->time_base = enc.time_base;
-    return true;
+}
+
+// Whether the rule copies the codec into this container as it is.
+bool copies(const SoundRule& rule, const AVOutputFormat& muxer, AVCodecID codec) {
+    if (rule.copied.empty()) {
+        return avformat_query_codec(&muxer, codec, FF_COMPLIANCE_NORMAL) == 1;
+    }
+    return std::find(rule.copied.begin(), rule.copied.end(), codec) != rule.copied.end();
+}
+
+// A stream whose rate or channels the file never states (one that only starts partway
+// through a transport stream, say) cannot be set up for any container.
+bool describedFully(const AVCodecParameters& parameters) {
+    return parameters.sample_rate > 0 && parameters.ch_layout.nb_channels > 0;
 }
 
 void VideoFileOutput::Muxer::addAudio(AudioFileInput& input) {
@@ -364,28 +421,38 @@ void VideoFileOutput::Muxer::addAudio(AudioFileInput& input) {
     for (std::size_t i = 0; i < input.streams().size(); ++i) {
         const AudioStreamInfo& info = input.streams()[i];
         const AVCodecID codec = info.parameters->codec_id;
-        bool copy = avformat_query_codec(format->oformat, codec, FF_COMPLIANCE_NORMAL) == 1;
-        if (container->audio == AudioRule::CopyElseOpus) {
-            copy = codec == AV_CODEC_ID_OPUS || codec == AV_CODEC_ID_VORBIS;
-        }
-        if (!copy && container->audio == AudioRule::CopyElseDrop) {
-            audioNote = "the sound (" + std::string(avcodec_get_name(codec)) +
-                        ") does not go into " + std::string(container->extension) +
-                        " files and is left out";
+        const SoundRule& rule = *container->sound;
+        const bool copy = copies(rule, *format->oformat, codec);
+        const std::string name = avcodec_get_name(codec);
+        if (!describedFully(*info.parameters) || (!copy && rule.encoder == nullptr)) {
+            audioNote = describedFully(*info.parameters)
+                            ? "the sound (" + name + ") does not go into " +
+                                  std::string(container->extension) + " files and is left out"
+                            : "a sound stream (" + name +
+                                  ") that the file does not describe is left out";
+            input.leaveOut(i);
             continue;
         }
         AudioTrack& track = tracks[i].emplace();
         track.stream = avformat_new_stream(format.get(), nullptr);
+        if (track.stream == nullptr) {
+            throw std::bad_alloc();
+        }
         track.inputTimeBase = avRatio(info.timeBase);
         if (copy) {
             check(avcodec_parameters_copy(track.stream->codecpar, info.parameters),
                   "the sound stream could not be set up");
             track.stream->codecpar->codec_tag = 0;
             track.stream->time_base = track.inputTimeBase;
-        } else if (!addEncodedAudio(i, info, container->audio)) {
-            throw fileError(destination, "the sound (" + std::string(avcodec_get_name(codec)) +
-                                             ") can be neither copied nor re-encoded");
+            continue;
         }
+        track.copied = false;
+        openAudioDecoder(track, *info.parameters);
+        openAudioEncoder(track, rule.encoder);
+        openResampler(track);
+        check(avcodec_parameters_from_context(track.stream->codecpar, track.encoder.get()),
+              "the sound stream could not be set up");
+        track.stream->time_base = track.encoder->time_base;
     }
 }
 
@@ -393,6 +460,10 @@ void VideoFileOutput::Muxer::writeHeader(const std::string& file) {
     check(avio_open(&format->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot be written");
     Dictionary options(container->muxerOptions);
     check(avformat_write_header(format.get(), options.get()), "cannot be written");
+    if (!options.allTaken()) {
+        throw fileError(destination, std::string("the ") + container->muxer +
+                                         " writer of this FFmpeg does not take our settings");
+    }
 }
 
 // Hands the encoder's packets to the muxer; `duration`, when the encoder leaves it out, is
@@ -435,7 +506,10 @@ void VideoFileOutput::Muxer::encodeAudioChunks(AudioTrack& track, bool all) {
             av_samples_set_silence(chunk.data, available, chunk.nb_samples - available,
                                    enc.ch_layout.nb_channels, enc.sample_fmt);
         }
-        av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(chunk.data), available);
+        if (av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(chunk.data),
+                               available) != available) {
+            throw fileError(destination, "the sound could not be re-encoded");
+        }
         chunk.pts = track.nextTime;
         track.nextTime += chunk.nb_samples;
         check(avcodec_send_frame(&enc, &chunk), "encoding the sound failed");
@@ -457,6 +531,7 @@ void VideoFileOutput::Muxer::writeAudioPacket(AudioTrack& track, AVPacket* audio
     }
     while (avcodec_receive_frame(track.decoder.get(), track.decoded.get()) == 0) {
         AVFrame& decoded = *track.decoded;
+        giveUsualLayout(decoded.ch_layout);
         if (track.nextTime == AV_NOPTS_VALUE) {
             track.nextTime = decoded.best_effort_timestamp == AV_NOPTS_VALUE
                                  ? 0
@@ -470,10 +545,16 @@ void VideoFileOutput::Muxer::writeAudioPacket(AudioTrack& track, AVPacket* audio
         check(av_channel_layout_copy(&converted.ch_layout, &track.encoder->ch_layout), "no memory");
         check(swr_convert_frame(track.resampler.get(), &converted, &decoded),
               "the sound cannot be resampled");
-        av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(converted.data),
-                            converted.nb_samples);
+        queueSamples(track, converted);
         av_frame_unref(&decoded);
         encodeAudioChunks(track, false);
+    }
+}
+
+void VideoFileOutput::Muxer::queueSamples(AudioTrack& track, AVFrame& samples) {
+    if (av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(samples.data),
+                            samples.nb_samples) != samples.nb_samples) {
+        throw std::bad_alloc();
     }
 }
 
@@ -491,8 +572,7 @@ void VideoFileOutput::Muxer::flushAudio(AudioTrack& track) {
     check(av_channel_layout_copy(&converted.ch_layout, &track.encoder->ch_layout), "no memory");
     if (swr_convert_frame(track.resampler.get(), &converted, nullptr) == 0 &&
         converted.nb_samples > 0) {
-        av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(converted.data),
-                            converted.nb_samples);
+        queueSamples(track, converted);
     }
     encodeAudioChunks(track, true);
     check(avcodec_send_frame(track.encoder.get(), nullptr), "encoding the sound failed");
@@ -506,8 +586,8 @@ void VideoFileOutput::Muxer::writeAudioUntil(std::int64_t time, bool inclusive) 
         if (heldAudio == nullptr) {
             heldAudio = audio->nextPacket(heldStream);
             if (heldAudio == nullptr) {
-                audioEnded = true;
-                return;
+                audioEnded = audio->ended();
+                return;  // or the demuxer has not reached the rest yet
             }
         }
         std::optional<AudioTrack>& track = tracks[heldStream];
@@ -544,8 +624,12 @@ VideoFileOutput::VideoFileOutput(const std::string& destination, const std::stri
             "the container cannot be made");
     m.format.reset(context);
     m.openVideo(format);
-    if (audio != nullptr && m.container->audio != AudioRule::None) {
+    if (audio != nullptr && m.container->sound != nullptr) {
         m.addAudio(*audio);
+    } else if (audio != nullptr) {
+        for (std::size_t i = 0; i < audio->streams().size(); ++i) {
+            audio->leaveOut(i);
+        }
     }
     m.writeHeader(file);
 }

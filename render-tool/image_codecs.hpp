@@ -16,6 +16,7 @@ namespace glintara::tool {
 struct ImageCodecTable {
     bool (*haveReader)(const std::string& path);
     cv::Mat (*read)(const std::string& path, int flags);
+    cv::Mat (*decode)(const std::vector<unsigned char>& bytes, int flags);
     bool (*haveWriter)(const std::string& path);
     bool (*encode)(const std::string& extension, const cv::Mat& picture,
                    std::vector<unsigned char>& bytes);
@@ -36,6 +37,9 @@ class ImageCodecs {
 
     bool haveReader(const std::string& path) { return table().haveReader(path); }
     cv::Mat read(const std::string& path, int flags) { return table().read(path, flags); }
+    cv::Mat decode(const std::vector<unsigned char>& bytes, int flags) {
+        return table().decode(bytes, flags);
+    }
     bool haveWriter(const std::string& path) { return table().haveWriter(path); }
     bool encode(const std::string& extension, const cv::Mat& picture,
                 std::vector<unsigned char>& bytes) {

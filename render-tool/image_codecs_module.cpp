@@ -13,6 +13,10 @@ cv::Mat read(const std::string& path, int flags) {
     return cv::imread(path, flags);
 }
 
+cv::Mat decode(const std::vector<unsigned char>& bytes, int flags) {
+    return cv::imdecode(bytes, flags);
+}
+
 bool haveWriter(const std::string& path) {
     return cv::haveImageWriter(path);
 }
@@ -22,7 +26,7 @@ bool encode(const std::string& extension, const cv::Mat& picture,
     return cv::imencode(extension, picture, bytes);
 }
 
-constexpr glintara::tool::ImageCodecTable kTable{haveReader, read, haveWriter, encode};
+constexpr glintara::tool::ImageCodecTable kTable{haveReader, read, decode, haveWriter, encode};
 
 }  // namespace
 

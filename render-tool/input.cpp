@@ -12,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "render-tool/image_codecs.hpp"
+#include "render-tool/interruption.hpp"
 #include "render-tool/quiet_stderr.hpp"
 #include "render-tool/tool_error.hpp"
 
@@ -43,14 +44,31 @@ bool mentions(const std::string& text, std::string_view words) {
            text.end();
 }
 
-cv::Mat readStill(const std::string& path, ImageCodecs& codecs) {
+// Any depth and colour layout: they are prepared as a camera frame would be.
+constexpr int kStillFlags = cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR;
+
+// A regular file is read by name, as OpenCV reads it; a pipe's content is decoded from the
+// bytes already taken from it and the rest. A picture too large for the codecs' safety
+// limit, or data they reject, is named as such.
+cv::Mat decodeStill(InputFile& file, ImageCodecs& codecs) {
+    try {
+        return file.seekable() ? codecs.read(file.path(), kStillFlags)
+                               : codecs.decode(file.wholeContent(), kStillFlags);
+    } catch (const cv::Exception& error) {
+        if (mentions(error.err, "max_image")) {
+            throw fileError(file.path(), "is a picture too large to read");
+        }
+        throw fileError(file.path(), "is a damaged image");
+    }
+}
+
+cv::Mat readStill(InputFile& file, ImageCodecs& codecs) {
     QuietStderr quiet;
-    // Any depth and colour layout: they are prepared as a camera frame would be.
-    cv::Mat picture = codecs.read(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+    cv::Mat picture = decodeStill(file, codecs);
     const std::string decoderSaid = quiet.finish();
     // libjpeg hands back a cut-off picture padded with grey and only warns.
     if (picture.empty() || mentions(decoderSaid, "premature end")) {
-        throw fileError(path, "is a damaged or truncated image");
+        throw fileError(file.path(), "is a damaged or truncated image");
     }
     return picture;
 }
@@ -61,27 +79,47 @@ Input Input::open(const std::string& path, ImageCodecs& codecs) {
     checkReadableFile(path);
     Input input;
     input.path_ = path;
-    {
-        QuietStderr quiet(QuietStderr::Keep::Nothing);
-        input.video_ = VideoFileInput::open(path);
-    }
-    // FFmpeg opens pictures too, as one-frame videos; those, and whatever it cannot open,
-    // go to the image codecs first. A video container never needs them.
-    if ((!input.video_ || input.video_->isPictureFile()) && codecs.haveReader(path)) {
-        input.video_.reset();
-        input.still_ = readStill(path, codecs);
+    input.file_ = std::make_unique<InputFile>(path);
+    input.video_ = VideoFileInput::open(*input.file_);
+    if (input.video_ && input.readsAsVideo()) {
+        input.file_->keepNoMore();
         return input;
     }
-    if (!input.video_) {
+    // A single picture, or what FFmpeg cannot open, goes to the image codecs; a pipe's
+    // content is for them to judge.
+    if (!input.file_->seekable() || codecs.haveReader(path)) {
+        input.still_ = readStill(*input.file_, codecs);
+        input.video_.reset();
+        input.readAhead_.clear();
+        return input;
+    }
+    if (input.readAhead_.empty()) {
         throw fileError(path, "is not an image or a video that can be read");
     }
-    // Containers open readily (FFmpeg takes any file named .png as a picture sequence), so a
-    // video is only a video once a frame decodes.
-    QuietStderr quiet(QuietStderr::Keep::Nothing);
-    if (!input.video_->readFrame(input.firstFrame_, input.firstTime_)) {
-        throw fileError(path, "is not an image or a video with a decodable frame");
+    return input;  // a picture only FFmpeg reads, as a one-frame video
+}
+
+bool Input::readsAsVideo() {
+    TimedFrame first;
+    if (!video_->readFrame(first.picture, first.time)) {
+        // Containers open readily (FFmpeg takes any file named .png as a picture sequence),
+        // so a video is only a video once a frame decodes.
+        if (!video_->isPictureFile()) {
+            throw fileError(path_, "is not an image or a video with a decodable frame");
+        }
+        stopIfInterrupted();
+        return false;
     }
-    return input;
+    readAhead_.push_back(std::move(first));
+    if (!video_->isPictureFile() || video_->isAnimatedPng()) {
+        return !video_->isPictureFile();
+    }
+    TimedFrame second;
+    if (!video_->readFrame(second.picture, second.time)) {
+        return false;
+    }
+    readAhead_.push_back(std::move(second));
+    return true;
 }
 
 void Input::readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture) {
@@ -115,25 +153,15 @@ bool Input::readFrame(cv::Mat& frame, std::int64_t& time) {
         time = framesRead_++;
         return true;
     }
-    if (framesRead_ == 0) {
-        frame = std::move(firstFrame_);
-        time = firstTime_;
-    } else {
-        QuietStderr quiet(QuietStderr::Keep::Nothing);
-        if (!video_->readFrame(frame, time)) {
-            return false;
-        }
+    if (!readAhead_.empty()) {
+        frame = std::move(readAhead_.front().picture);
+        time = readAhead_.front().time;
+        readAhead_.pop_front();
+    } else if (!video_->readFrame(frame, time)) {
+        return false;
     }
     ++framesRead_;
     return true;
-}
-
-std::unique_ptr<AudioFileInput> Input::openAudio() const {
-    if (!video_) {
-        return nullptr;
-    }
-    QuietStderr quiet(QuietStderr::Keep::Nothing);
-    return AudioFileInput::open(path_);
 }
 
 }  // namespace glintara::tool

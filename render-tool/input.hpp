@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "render-tool/ffmpeg_input.hpp"
 #include "render-tool/image_codecs.hpp"
+#include "render-tool/input_file.hpp"
 
 namespace glintara::tool {
 
@@ -18,7 +20,8 @@ class Input {
   public:
     // Throws ToolError naming the file when it is missing, a folder, empty, unreadable,
     // a damaged image, or neither an image nor a video with a decodable frame.
-    // Still images are read with `codecs`.
+    // Still images are read with `codecs`. A run of more than one picture (a raw MJPEG
+    // stream, say) is a video; an animated PNG is a still, its first picture.
     static Input open(const std::string& path, ImageCodecs& codecs);
 
     const std::string& path() const { return path_; }
@@ -39,19 +42,34 @@ class Input {
     bool readFrame(cv::Mat& frame, std::int64_t& time);
     // Whether reading stopped on data that would not decode.
     bool failed() const { return video_ && video_->failed(); }
-    // The input's sound, read on its own; nullptr for a still or a silent video.
-    std::unique_ptr<AudioFileInput> openAudio() const;
+    // The input's sound, read by the same demuxer as its pictures; nullptr for a still or
+    // a silent video.
+    AudioFileInput* audio() { return video_ ? video_->audio() : nullptr; }
+    // No more frames will be read: the sound reads on by itself from here.
+    void finishFrames() {
+        if (video_) {
+            video_->finishPictures();
+        }
+    }
 
   private:
     Input() = default;
     static constexpr Ratio kDefaultFrameRate{30, 1};
 
+    // Reads the first frames, so as to tell a video from a picture FFmpeg also reads: true
+    // for a video, whose frames are then handed out first.
+    bool readsAsVideo();
+
     std::string path_;
+    std::unique_ptr<InputFile> file_;
     cv::Mat still_;
     Ratio stillRate_ = kDefaultFrameRate;
     std::unique_ptr<VideoFileInput> video_;
-    cv::Mat firstFrame_;  // read while telling a video from other content, handed out first
-    std::int64_t firstTime_ = 0;
+    struct TimedFrame {
+        cv::Mat picture;
+        std::int64_t time = 0;
+    };
+    std::deque<TimedFrame> readAhead_;  // read while telling a video from a picture
     long long framesRead_ = 0;
 };
 

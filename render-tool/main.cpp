@@ -10,6 +10,7 @@
 #include "render-tool/render_job.hpp"
 
 int main(int argc, char** argv) {
+    glintara::tool::keepStandardStreamsOpen();
     glintara::silenceLibraryLog();
     // Decoding, rendering and encoding already keep both cores busy side by side: OpenCV's
     // own workers splitting each frame would only compete with them.

@@ -58,10 +58,9 @@ VideoOutput::VideoOutput(const std::string& path, const VideoStreamFormat& forma
     : file_(checkedVideoFile(path)),
       video_(std::make_unique<VideoFileOutput>(path, file_.temporaryPath(), format, audio)) {}
 
-void VideoOutput::commit() {
+void VideoOutput::finish() {
     video_->finish();
     video_.reset();
-    file_.commit();
 }
 
 }  // namespace glintara::tool

@@ -18,18 +18,18 @@ namespace glintara::tool {
 void checkImageFormat(const std::string& path, ImageCodecs& codecs);
 
 // Encodes the picture in the format of the path's extension and writes it to a temporary
-// file beside it; commit() puts it in place.
+// file beside it, for publishTogether() to put in place.
 class StillOutput {
   public:
     StillOutput(const std::string& path, const cv::Mat& picture, ImageCodecs& codecs);
-    void commit() { file_.commit(); }
+    PendingFile* file() { return &file_; }
 
   private:
     PendingFile file_;
 };
 
-// A video: the container and codecs of the path's extension, written beside it and put in
-// place by commit().
+// A video: the container and codecs of the path's extension, written beside it, for
+// publishTogether() to put in place once finished.
 class VideoOutput {
   public:
     // Throws ToolError when the extension names no video format. The input's sound goes in
@@ -40,9 +40,9 @@ class VideoOutput {
     const std::string& audioNote() const { return video_->audioNote(); }
     // An 8-bit BGR frame shown from `time` on, in the format's time base.
     void write(const cv::Mat& frame, std::int64_t time) { video_->write(frame, time); }
-    // Ends the video where its last frame ends, the sound cut there too, and puts it in
-    // place.
-    void commit();
+    // Ends the video where its last frame ends, the sound cut there too.
+    void finish();
+    PendingFile* file() { return &file_; }
 
   private:
     PendingFile file_;

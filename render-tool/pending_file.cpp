@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "render-tool/interruption.hpp"
 #include "render-tool/tool_error.hpp"
 
 namespace glintara::tool {
@@ -19,11 +20,43 @@ std::string systemError() {
     return std::strerror(errno);
 }
 
-// New files get the usual permissions, as if created with open(2) under the umask.
-void giveUsualPermissions(int fd) {
+// A file that replaces another keeps its permissions; a new one gets the usual ones, as if
+// created with open(2) under the umask.
+void givePermissions(int fd, const std::string& destination) {
+    struct stat existing {};
+    if (stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        fchmod(fd, existing.st_mode & 07777);
+        return;
+    }
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+}
+
+// ".NAME.partial-XXXXXX.EXT" beside the destination, its name shortened where the longest
+// names a folder takes would otherwise be exceeded.
+std::string temporaryPattern(const std::filesystem::path& target) {
+    const std::string extension = target.extension().string();
+    std::string stem = target.stem().string();
+    constexpr std::size_t kLongestName = 255;
+    const std::size_t added = std::string(".partial-XXXXXX").size() + 1 + extension.size();
+    if (stem.size() + added > kLongestName) {
+        stem.resize(kLongestName > added ? kLongestName - added : 0);
+        // Not in the middle of a character of several bytes.
+        while (!stem.empty() && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80) {
+            stem.pop_back();
+        }
+        if (!stem.empty() && static_cast<unsigned char>(stem.back()) >= 0xC0) {
+            stem.pop_back();
+        }
+    }
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
+    std::string hidden = ".";
+    hidden += stem;
+    hidden += ".partial-XXXXXX";
+    hidden += extension;
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    return (folder / hidden).string();
 }
 
 // Whether the file's content reached the disk: a full disk can first show here.
@@ -43,21 +76,14 @@ PendingFile::PendingFile(std::string destination) : destination_(std::move(desti
     if (std::filesystem::is_directory(target)) {
         throw fileError(destination_, "is a directory");
     }
-    const std::string extension = target.extension().string();
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
-    std::string hidden = ".";
-    hidden += target.stem().string();
-    hidden += ".partial-XXXXXX";
-    hidden += extension;
-    std::string pattern = (folder / hidden).string();
+    const std::string pattern = temporaryPattern(target);
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = mkstemps(name.data(), static_cast<int>(extension.size()));
+    const int fd = mkstemps(name.data(), static_cast<int>(target.extension().string().size()));
     if (fd < 0) {
         throw fileError(destination_, "cannot be written: " + systemError());
     }
-    giveUsualPermissions(fd);
+    givePermissions(fd, destination_);
     close(fd);
     temporary_ = name.data();
 }
@@ -91,11 +117,31 @@ void PendingFile::write(std::span<const unsigned char> bytes) {
     }
 }
 
-void PendingFile::commit() {
-    if (!syncFile(temporary_) || std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+void PendingFile::sync() const {
+    if (!syncFile(temporary_)) {
+        throw fileError(destination_, "cannot be written: " + systemError());
+    }
+}
+
+void PendingFile::publish() {
+    if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
         throw fileError(destination_, "cannot be written: " + systemError());
     }
     committed_ = true;
+}
+
+void publishTogether(std::initializer_list<PendingFile*> files) {
+    for (const PendingFile* file : files) {
+        if (file != nullptr) {
+            file->sync();
+        }
+    }
+    stopIfInterrupted();
+    for (PendingFile* file : files) {
+        if (file != nullptr) {
+            file->publish();
+        }
+    }
 }
 
 }  // namespace glintara::tool

@@ -1,7 +1,8 @@
 // An output that appears at its destination only when complete: written to a temporary
-// file beside it, renamed into place on commit, removed if never committed.
+// file beside it, renamed into place when published, removed if never published.
 #pragma once
 
+#include <initializer_list>
 #include <span>
 #include <string>
 
@@ -9,8 +10,9 @@ namespace glintara::tool {
 
 class PendingFile {
   public:
-    // Reserves a new temporary file in the destination's folder, keeping its extension (a
-    // video writer picks its container by it). Throws ToolError naming the destination.
+    // Reserves a new temporary file in the destination's folder, keeping its extension and
+    // the permissions of a destination it will replace. Throws ToolError naming the
+    // destination.
     explicit PendingFile(std::string destination);
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
@@ -21,13 +23,20 @@ class PendingFile {
 
     // Writes the bytes into the temporary file, replacing what it held.
     void write(std::span<const unsigned char> bytes);
-    // Flushes the temporary file to disk and renames it over the destination.
-    void commit();
+    // Flushes the temporary file to disk: a full disk can first show here.
+    void sync() const;
+    // Renames the synced file over the destination.
+    void publish();
 
   private:
     std::string destination_;
     std::string temporary_;
     bool committed_ = false;
 };
+
+// Syncs every file, checks a last time that no signal asked the tool to stop, and only then
+// puts them all in place: the outputs of a job appear together or not at all. Null entries
+// are passed over.
+void publishTogether(std::initializer_list<PendingFile*> files);
 
 }  // namespace glintara::tool

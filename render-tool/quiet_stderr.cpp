@@ -1,31 +1,16 @@
 #include "render-tool/quiet_stderr.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 
 namespace glintara::tool {
-namespace {
-
-int openCapture(QuietStderr::Keep keep) {
-    if (keep == QuietStderr::Keep::Nothing) {
-        return open("/dev/null", O_WRONLY | O_CLOEXEC);
-    }
-    std::string name = (std::filesystem::temp_directory_path() / "glintara-stderr-XXXXXX").string();
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        unlink(name.c_str());
-    }
-    return fd;
-}
-
-}  // namespace
-
-QuietStderr::QuietStderr(Keep keep) : keep_(keep) {
+QuietStderr::QuietStderr() {
     std::fflush(stderr);
-    capture_ = openCapture(keep);
+    // A file in memory: no temporary folder is needed, nor one that may be full.
+    capture_ = memfd_create("glintara-stderr", MFD_CLOEXEC);
     if (capture_ < 0) {
         return;  // nothing to catch with: let the library speak
     }
@@ -45,7 +30,7 @@ std::string QuietStderr::finish() {
         close(savedStderr_);
         savedStderr_ = -1;
     }
-    if (capture_ >= 0 && keep_ == Keep::Text) {
+    if (capture_ >= 0) {
         char buffer[1024];
         ssize_t n = 0;
         lseek(capture_, 0, SEEK_SET);

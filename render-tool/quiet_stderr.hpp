@@ -1,5 +1,7 @@
-// Catches what libraries print on stderr (libjpeg's warnings, FFmpeg's decoder errors) while
-// they decode, so the user sees the program's one line instead.
+// Catches what libjpeg and the other image codecs print on stderr while a still is decoded
+// (they have no log of their own to silence), so the user sees the program's one line
+// instead. Only for the moment a still is read, before the tool starts any other thread:
+// it moves stderr itself.
 #pragma once
 
 #include <string>
@@ -8,11 +10,7 @@ namespace glintara::tool {
 
 class QuietStderr {
   public:
-    // Text keeps what is printed for finish() to return; Nothing throws it away, with no
-    // file to make, for calls made once per video frame.
-    enum class Keep { Text, Nothing };
-
-    explicit QuietStderr(Keep keep = Keep::Text);
+    QuietStderr();
     ~QuietStderr();
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;
@@ -21,7 +19,6 @@ class QuietStderr {
     std::string finish();
 
   private:
-    Keep keep_;
     int savedStderr_ = -1;
     int capture_ = -1;
 };

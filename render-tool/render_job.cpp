@@ -40,11 +40,7 @@ void renderStill(const Options& options, const Input& input, ImageCodecs& codecs
     if (options.capturePath) {
         capture.emplace(*options.capturePath, workspace.frameImage, codecs);
     }
-    stopIfInterrupted();
-    output.commit();
-    if (capture) {
-        capture->commit();
-    }
+    publishTogether({output.file(), capture ? capture->file() : nullptr});
 }
 
 // A frame on its way from the reader to the renderer, with its time in the input's unit.
@@ -93,8 +89,7 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
     const auto streamOf = [&](const cv::Mat& picture) {
         return VideoStreamFormat{picture.size(), input.timeBase(), input.frameRate()};
     };
-    const std::unique_ptr<AudioFileInput> audio = input.openAudio();
-    VideoOutput output(options.outputPath, streamOf(workspace.outputImage), audio.get());
+    VideoOutput output(options.outputPath, streamOf(workspace.outputImage), input.audio());
     if (!output.audioNote().empty()) {
         err << "glintara-render: " << output.audioNote() << '\n';
     }
@@ -123,6 +118,8 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
             } catch (...) {
                 decodeFailure = std::current_exception();
             }
+            // This thread reads the file no more: the sound's reader may read on.
+            input.finishFrames();
             decoded.close();
         });
         std::jthread encoder([&] {
@@ -181,10 +178,11 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
                                           std::to_string(renderedCount) +
                                           " frames were rendered and nothing was written");
     }
-    output.commit();
+    output.finish();
     if (capture) {
-        capture->commit();
+        capture->finish();
     }
+    publishTogether({output.file(), capture ? capture->file() : nullptr});
     progress.finish();
 }
 
@@ -223,6 +221,23 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     }
 }
 
+namespace {
+
+int reportInterrupted(int signal, std::ostream& err) {
+    err << "glintara-render: interrupted; nothing was written\n";
+    return 128 + signal;
+}
+
+// Every failure names a file: one of OpenCV's own is laid at the input's door.
+std::string failureText(const std::exception& error, const std::string& input) {
+    if (const auto* opencv = dynamic_cast<const cv::Exception*>(&error)) {
+        return input + ": could not be rendered: OpenCV failed: " + opencv->err;
+    }
+    return error.what();
+}
+
+}  // namespace
+
 int runRenderTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                   bool errIsTerminal) {
     const ParsedCommandLine parsed = parseCommandLine(argc, argv);
@@ -242,14 +257,13 @@ int runRenderTool(int argc, const char* const* argv, std::ostream& out, std::ost
         renderFile(options, mode, err);
         return kExitDone;
     } catch (const Interrupted& interrupted) {
-        err << "glintara-render: interrupted; nothing was written\n";
-        return 128 + interrupted.signal;
-    } catch (const ToolError& error) {
-        err << "glintara-render: " << error.what() << '\n';
-    } catch (const cv::Exception& error) {
-        err << "glintara-render: OpenCV failed: " << error.err << '\n';
+        return reportInterrupted(interrupted.signal, err);
     } catch (const std::exception& error) {
-        err << "glintara-render: " << error.what() << '\n';
+        // A call a signal cut short fails in its own words; the signal is the cause.
+        if (interruptionSignal() != 0) {
+            return reportInterrupted(interruptionSignal(), err);
+        }
+        err << "glintara-render: " << failureText(error, options.inputPath) << '\n';
     }
     return kExitFailed;
 }

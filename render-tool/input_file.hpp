@@ -1,0 +1,43 @@
+// INPUT, opened once: every reader of it (FFmpeg's demuxer, the still image codecs) takes
+// its bytes from here, so that a pipe or FIFO is read once, from its start.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace glintara::tool {
+
+class InputFile {
+  public:
+    // Opens the file for reading. Throws ToolError naming it when it cannot be opened, and
+    // Interrupted when a signal ends the wait for a FIFO's writer.
+    explicit InputFile(std::string path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    int descriptor() const { return fd_; }
+    // A regular file can be read again from any place; a pipe only onward.
+    bool seekable() const { return seekable_; }
+
+    // Up to `size` bytes read onward, 0 at the end, -1 with errno on an error (EINTR only
+    // once a signal has asked the tool to stop). A pipe's bytes are kept as they are read
+    // until the input is known to be a video.
+    long read(unsigned char* buffer, std::size_t size);
+    // The input is a video: a pipe's bytes need no longer be kept.
+    void keepNoMore();
+    // The whole content: read again from the start, or for a pipe what was read so far and
+    // the rest. Throws ToolError naming the file when it cannot be read.
+    std::vector<unsigned char> wholeContent();
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+    bool seekable_ = false;
+    bool keeping_ = true;
+    std::vector<unsigned char> consumed_;  // a pipe's bytes read so far
+};
+
+}  // namespace glintara::tool
