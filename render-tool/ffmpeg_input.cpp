@@ -140,6 +140,55 @@ void turnUpright(Upright upright, const cv::Mat& stored, cv::Mat& shown) {
     }
 }
 
+// The file's times as the output takes them, mended as the ffmpeg command line mends them:
+// the earliest stream starts at zero, so that a file whose times begin far along (or before
+// the 33-bit clock of a transport stream wraps) plays from its first frame; and where a
+// format allows its clock to jump (transport streams cut and joined), a jump back, or one
+// forward of more than ten seconds, is closed up so that each stream goes on where it was.
+class Timeline {
+  public:
+    void start(const AVFormatContext& format) {
+        offset_ = format.start_time == AV_NOPTS_VALUE ? 0 : -format.start_time;
+        mendsJumps_ = (format.iformat->flags & AVFMT_TS_DISCONT) != 0;
+    }
+
+    void mend(AVPacket& packet, const AVStream& stream) {
+        if (mendsJumps_ && packet.dts != AV_NOPTS_VALUE) {
+            closeJump(packet, stream);
+        }
+        const std::int64_t shift = av_rescale_q(offset_, AV_TIME_BASE_Q, stream.time_base);
+        if (packet.pts != AV_NOPTS_VALUE) {
+            packet.pts += shift;
+        }
+        if (packet.dts != AV_NOPTS_VALUE) {
+            packet.dts += shift;
+        }
+    }
+
+  private:
+    void closeJump(const AVPacket& packet, const AVStream& stream) {
+        const auto index = static_cast<std::size_t>(packet.stream_index);
+        if (index >= nextDts_.size()) {
+            nextDts_.resize(index + 1, AV_NOPTS_VALUE);
+        }
+        const std::int64_t dts = av_rescale_q(packet.dts, stream.time_base, AV_TIME_BASE_Q);
+        std::int64_t& next = nextDts_[index];
+        if (next != AV_NOPTS_VALUE) {
+            const std::int64_t jump = dts + offset_ - next;
+            if (jump < -AV_TIME_BASE / 10 || jump > 10LL * AV_TIME_BASE) {
+                offset_ -= jump;
+            }
+        }
+        const std::int64_t length = av_rescale_q(std::max<std::int64_t>(packet.duration, 1),
+                                                 stream.time_base, AV_TIME_BASE_Q);
+        next = dts + offset_ + std::max<std::int64_t>(length, 1);
+    }
+
+    std::int64_t offset_ = 0;  // in AV_TIME_BASE units, added to every time
+    bool mendsJumps_ = false;
+    std::vector<std::int64_t> nextDts_;  // per stream, where its next packet is due
+};
+
 }  // namespace
 
 // The demuxer, the picture stream's decoder, and the audio packets met on the way.
@@ -147,6 +196,7 @@ struct VideoFileInput::Decoder : AudioFileInput {
     std::string path;
     IoContextPtr io;  // outlives the format, which reads through it
     FormatInputPtr format;
+    Timeline timeline;
     CodecContextPtr codec;
     AVStream* stream = nullptr;
     PacketPtr packet{av_packet_alloc()};
@@ -202,6 +252,7 @@ struct VideoFileInput::Decoder : AudioFileInput {
                 failed = true;
                 return false;
             }
+            mendTimes();
             if (packet->stream_index != stream->index) {
                 keepIfAudio(packet.get());
                 continue;
@@ -213,6 +264,13 @@ struct VideoFileInput::Decoder : AudioFileInput {
                 return false;
             }
             return true;
+        }
+    }
+
+    void mendTimes() {
+        const auto index = static_cast<unsigned>(packet->stream_index);
+        if (index < format->nb_streams) {
+            timeline.mend(*packet, *format->streams[index]);
         }
     }
 
@@ -300,6 +358,7 @@ struct VideoFileInput::Decoder : AudioFileInput {
             if (read < 0) {
                 throw fileError(path, "the sound could not be read");
             }
+            mendTimes();
             const int index = wantedAudioIndex(*packet);
             if (index >= 0) {
                 PacketPtr kept = sparePacket();
@@ -414,6 +473,7 @@ std::unique_ptr<VideoFileInput> VideoFileInput::open(InputFile& file) {
     decoder->upright = uprightFor(reinterpret_cast<const int32_t*>(
         av_stream_get_side_data(decoder->stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr)));
     decoder->findAudioStreams();
+    decoder->timeline.start(*decoder->format);
     return std::unique_ptr<VideoFileInput>(new VideoFileInput(std::move(decoder)));
 }
 

@@ -172,6 +172,7 @@ struct AudioTrack {
     FramePtr converted{av_frame_alloc()};
     FramePtr chunk{av_frame_alloc()};
     std::int64_t nextTime = AV_NOPTS_VALUE;  // of the next encoded sample, in 1/rate
+    std::int64_t lastDts = AV_NOPTS_VALUE;   // of the last copied packet, in the stream's unit
 };
 
 struct VideoFileOutput::Muxer {
@@ -520,6 +521,16 @@ void VideoFileOutput::Muxer::encodeAudioChunks(AudioTrack& track, bool all) {
 void VideoFileOutput::Muxer::writeAudioPacket(AudioTrack& track, AVPacket* audioPacket) {
     if (track.copied) {
         av_packet_rescale_ts(audioPacket, track.inputTimeBase, track.stream->time_base);
+        // A muxer refuses times that do not go forward; a packet out of step follows the one
+        // before, as the ffmpeg command line has it follow.
+        if (audioPacket->dts != AV_NOPTS_VALUE && track.lastDts != AV_NOPTS_VALUE &&
+            audioPacket->dts <= track.lastDts) {
+            audioPacket->dts = track.lastDts + 1;
+            if (audioPacket->pts != AV_NOPTS_VALUE && audioPacket->pts < audioPacket->dts) {
+                audioPacket->pts = audioPacket->dts;
+            }
+        }
+        track.lastDts = audioPacket->dts;
         audioPacket->stream_index = track.stream->index;
         audioPacket->pos = -1;
         check(av_interleaved_write_frame(format.get(), audioPacket), "could not be written");
