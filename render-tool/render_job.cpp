@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -186,9 +187,37 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
     progress.finish();
 }
 
+// Whether two names lead to one file: the same file by another name, or one yet to be made
+// at the same place.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error)) {
+        return true;
+    }
+    const auto place = [](const std::string& name) {
+        std::error_code ignored;
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(name, ignored), ignored);
+    };
+    return place(a) == place(b);
+}
+
+// No output may overwrite the input, nor the two outputs each other.
+void checkDistinctFiles(const Options& options) {
+    if (sameFile(options.outputPath, options.inputPath)) {
+        throw fileError(options.outputPath, "is INPUT too; the kaleidoscope needs another name");
+    }
+    if (options.capturePath && sameFile(*options.capturePath, options.inputPath)) {
+        throw fileError(*options.capturePath, "is INPUT too; the capture needs another name");
+    }
+    if (options.capturePath && sameFile(*options.capturePath, options.outputPath)) {
+        throw fileError(*options.capturePath, "is OUTPUT too; the capture needs another name");
+    }
+}
+
 }  // namespace
 
 void renderFile(const Options& options, ProgressMode progressMode, std::ostream& err) {
+    checkDistinctFiles(options);
     ImageCodecs codecs;
     Input input = Input::open(options.inputPath, codecs);
     const bool turnOfAStill = input.isStill() && isVideoFormat(options.outputPath);

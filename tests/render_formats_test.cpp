@@ -434,6 +434,112 @@ TEST(WebpFromVideo, HasEveryFrameAtTheInputsPace) {
     EXPECT_EQ(animation.durations, std::vector<int>(10, 80));  // 12.5 frames a second
 }
 
+// Files people really have, made by shell lines in a scratch folder (F runs ffmpeg, R runs
+// glintara-render, C is a 4 s 320x240 clip at 25 fps with AAC sound as v.mp4 and v.ts), the
+// render as a shell line, and what a player reads back from out.*: its frame count and the
+// codec of its sound ("" for none).
+struct EverydayFile {
+    const char* name;
+    std::string make;
+    std::string render;
+    int frames;
+    const char* sound;
+};
+
+void PrintTo(const EverydayFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+class EverydayFiles : public testing::TestWithParam<EverydayFile> {};
+
+TEST_P(EverydayFiles, RenderEveryFrameWithTheSoundAPlayerPlays) {
+    const EverydayFile file = GetParam();
+    ScratchFolder folder;
+    const std::string setup =
+        "set -e; cd '" + folder.root().string() + "'; F='ffmpeg -v error -y'; R='" +
+        GLINTARA_RENDER_BINARY +
+        "'; $F -f lavfi -i testsrc2=s=320x240:r=25:d=4 -f lavfi -i sine=d=4 -c:v libx264 "
+        "-preset ultrafast -c:a aac v.mp4; $F -i v.mp4 -c copy v.ts; ";
+    const ProcessResult made = runProcess({"/bin/bash", "-c", setup + file.make}, 120s);
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    const ProcessResult rendered = runProcess({"/bin/bash", "-c", setup + file.render}, 120s);
+    ASSERT_EQ(rendered.exitStatus, 0) << rendered.err;
+
+    std::string out;
+    for (const std::string& name : folder.names()) {
+        out = name.starts_with("out.") ? folder.path(name) : out;
+    }
+    ASSERT_FALSE(out.empty()) << "no out.* was written";
+    EXPECT_EQ(probeStream(out, "v:0", "nb_read_frames")["nb_read_frames"],
+              std::to_string(file.frames));
+    EXPECT_EQ(probeStream(out, "a:0", "codec_name")["codec_name"], file.sound);
+}
+
+// Three transport streams cut and joined; the middle one has a second sound stream.
+constexpr const char* kJoinedStreams =
+    "for n in 1 2; do $F -f lavfi -i testsrc2=s=320x240:r=25:d=1 -f lavfi -i sine=d=1 "
+    "-f lavfi -i sine=f=880:d=1 -map 0 -map 1 $([ $n = 2 ] && echo -map 2) -c:v libx264 "
+    "-preset ultrafast -c:a aac -streamid 0:256 -streamid 1:257 -streamid 2:258 p$n.ts; done; "
+    "cat p1.ts p2.ts p1.ts > in.ts";
+// A silent piece, then one with sound: the sound only starts at the splice.
+constexpr const char* kSplicedStreams =
+    "$F -f lavfi -i testsrc2=s=320x240:r=25:d=2 -c:v libx264 -preset ultrafast "
+    "-streamid 0:256 s1.ts; $F -f lavfi -i testsrc2=s=320x240:r=25:d=2 -f lavfi -i sine=d=2 "
+    "-c:v libx264 -preset ultrafast -c:a aac -streamid 0:256 -streamid 1:257 s2.ts; "
+    "cat s1.ts s2.ts > in.ts";
+// A camera's AVI: MJPG with PCM sound and no channel layout.
+std::string cameraAvi(const std::string& pcm) {
+    return "$F -i v.mp4 -c:v mjpeg " + pcm + " in.avi";
+}
+// The sound of v.mp4 in another codec beside its pictures, in a container that takes it.
+std::string withSound(const std::string& codec, const std::string& container) {
+    return "$F -i v.mp4 -c:v copy -c:a " + codec + " in." + container;
+}
+// A lossless picture turned by metadata, and the same turned in its pixels as ffmpeg and
+// players turn it (FFmpeg's "rotate" is counted anticlockwise); rendered alike.
+std::string turned(const std::string& rotate, const std::string& filter) {
+    return "$F -i v.mp4 -an -frames:v 8 -c:v png src.mov; $F -i src.mov -c copy "
+           "-metadata:s:v:0 rotate=" + rotate + " meta.mov; $F -i src.mov -vf " + filter +
+           " -c:v png pixels.mov";
+}
+constexpr const char* kTurnedAlike =
+    "$R meta.mov meta.avi && $R pixels.mov out.avi && "
+    "cmp <($F -i meta.avi -c copy -f framemd5 -) <($F -i out.avi -c copy -f framemd5 -)";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, EverydayFiles,
+    testing::Values(
+        EverydayFile{"TransportStreamsJoined", kJoinedStreams, "$R in.ts out.mp4", 75, "aac"},
+        EverydayFile{"SoundOnlyFromTheSplice", kSplicedStreams, "$R in.ts out.mkv", 100, ""},
+        EverydayFile{"VideoFromAPipe", "true", "cat v.ts | $R /dev/stdin out.mp4", 100, "aac"},
+        EverydayFile{"VideoFromAFifo", "mkfifo in", "cat v.ts > in & $R in out.mkv", 100, "aac"},
+        EverydayFile{"StillFromAPipe", "$F -i v.mp4 -frames:v 1 in.png",
+                     "cat in.png | $R /dev/stdin out.png && $R in.png ref.png && cmp out.png ref.png",
+                     1, ""},
+        EverydayFile{"StderrClosed", "true", "$R v.mp4 out.avi 2>&-", 100, "aac"},
+        EverydayFile{"ClockWrapsMidway", "$F -i v.mp4 -c copy -output_ts_offset 95442 -copyts in.ts",
+                     "$R in.ts out.mp4", 100, "aac"},
+        EverydayFile{"RawH264WithoutTimes", "$F -i v.mp4 -c copy -f h264 in.h264",
+                     "$R in.h264 out.mp4", 100, ""},
+        EverydayFile{"RawHevcWithoutTimes", "$F -i v.mp4 -c:v libx265 -x265-params log-level=0 -f hevc in.hevc",
+                     "$R in.hevc out.mov", 100, ""},
+        EverydayFile{"RawMjpegStream", "$F -i v.mp4 -c:v mjpeg -f mjpeg in.mjpeg",
+                     "$R in.mjpeg out.avi", 100, ""},
+        EverydayFile{"CameraAviStereoPcm", cameraAvi("-c:a pcm_s16le -ac 2"),
+                     "$R in.avi out.mp4", 100, "aac"},
+        EverydayFile{"CameraAviMonoPcmU8At8kHz", cameraAvi("-c:a pcm_u8 -ac 1 -ar 8000"),
+                     "$R in.avi out.mp4", 100, "aac"},
+        EverydayFile{"FlacIntoMp4", withSound("flac", "mkv"), "$R in.mkv out.mp4", 100, "aac"},
+        EverydayFile{"OpusIntoMov", withSound("libopus", "mkv"), "$R in.mkv out.mov", 100, "aac"},
+        EverydayFile{"VorbisIntoMp4", withSound("libvorbis", "mkv"), "$R in.mkv out.mp4", 100, "aac"},
+        EverydayFile{"Mp3IntoMp4IsCopied", withSound("libmp3lame", "mkv"), "$R in.mkv out.mp4", 100, "mp3"},
+        EverydayFile{"RotatedNinety", turned("90", "transpose=cclock"), kTurnedAlike, 8, ""},
+        EverydayFile{"RotatedHalfTurn", turned("180", "hflip,vflip"), kTurnedAlike, 8, ""},
+        EverydayFile{"RotatedTwoHundredSeventy", turned("270", "transpose=clock"), kTurnedAlike, 8, ""}),
+    [](const testing::TestParamInfo<EverydayFile>& info) { return info.param.name; });
+// clang-format on
+
 // A tmpfs of a few hundred kilobytes, mounted for the test; root only.
 class FullDisk : public testing::Test {
   protected:

@@ -172,7 +172,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailingRun{"OutputFolderMissing", {"good.png", "nowhere/out.png"}, "nowhere/out.png",
                    "cannot be written"},
         FailingRun{"CaptureFolderMissing", {"--capture", "nowhere/cap.png", "good.png", "out.png"},
-                   "nowhere/cap.png", "cannot be written"}),
+                   "nowhere/cap.png", "cannot be written"},
+        FailingRun{"OutputIsInput", {"good.png", "good.png"}, "good.png", "is INPUT too"},
+        FailingRun{"CaptureIsInputByAnotherName", {"--capture", "./good.png", "good.png", "out.png"},
+                   "./good.png", "is INPUT too"},
+        FailingRun{"CaptureIsOutput", {"--capture", "out.png", "good.png", "out.png"}, "out.png",
+                   "is OUTPUT too"},
+        FailingRun{"OverSizeImage", {"huge.pgm", "out.png"}, "huge.pgm", "too large",
+                   fileHolding("huge.pgm", "P5\n40000 40000\n255\nxxxx")}),
     [](const testing::TestParamInfo<FailingRun>& info) { return info.param.name; });
 // clang-format on
 

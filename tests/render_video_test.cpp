@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #include "tests/support/pictures.hpp"
@@ -245,9 +246,10 @@ TEST_P(InterruptedRender, RemovesItsTemporariesAndKeepsTheOldOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRender,
-                         testing::Values(Interruption{SIGINT, 130}, Interruption{SIGTERM, 143}),
+                         testing::Values(Interruption{SIGINT, 130}, Interruption{SIGTERM, 143},
+                                         Interruption{SIGHUP, 129}),
                          [](const testing::TestParamInfo<Interruption>& info) {
-                             return info.param.signal == SIGINT ? "CtrlC" : "Sigterm";
+                             return std::string(sigabbrev_np(info.param.signal));
                          });
 
 }  // namespace
