@@ -53,12 +53,19 @@ class HighguiScreen final : public Screen {
     bool windowClosed() override { return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow); }
 };
 
+// Qt, under OpenCV's windows, prints its own lines (a missing XDG_RUNTIME_DIR, a font it
+// lacks) beside glintara's; its log is turned off unless the user has set its rules.
+void quietenQt() {
+    setenv("QT_LOGGING_RULES", "*=false", 0);
+}
+
 }  // namespace
 
 std::unique_ptr<Screen> openHighguiScreen() {
     if (!displayReachable()) {
         throw std::runtime_error("no display could be opened for the windows");
     }
+    quietenQt();
     return std::make_unique<HighguiScreen>();
 }
 

@@ -1,58 +1,86 @@
 #include "app/latest_frame.hpp"
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <utility>
 
 namespace glintara {
 
-LatestFrameSource::LatestFrameSource(std::unique_ptr<FrameSource> source)
-    : source_(std::move(source)), thread_([this](std::stop_token stop) { capture(stop); }) {}
+struct LatestFrameSource::Shared {
+    explicit Shared(std::unique_ptr<FrameSource> wrapped) : source(std::move(wrapped)) {}
+
+    std::unique_ptr<FrameSource> source;
+    std::mutex mutex;
+    std::condition_variable changed;
+    cv::Mat newest;
+    bool fresh = false;     // newest has not been handed out
+    bool ended = false;     // the wrapped source gives no more frames
+    bool finished = false;  // the capture thread has returned
+    std::exception_ptr failure;
+};
+
+LatestFrameSource::LatestFrameSource(std::unique_ptr<FrameSource> source,
+                                     std::chrono::milliseconds longestWait)
+    : shared_(std::make_shared<Shared>(std::move(source))),
+      longestWait_(longestWait),
+      thread_([shared = shared_](std::stop_token stop) { capture(shared, stop); }) {}
 
 LatestFrameSource::~LatestFrameSource() {
     thread_.request_stop();
-    if (thread_.joinable()) {
+    std::unique_lock lock(shared_->mutex);
+    const bool finished =
+        shared_->changed.wait_for(lock, longestWait_, [this] { return shared_->finished; });
+    lock.unlock();
+    if (finished) {
         thread_.join();
+    } else {
+        thread_.detach();  // held by a driver that does not answer
     }
 }
 
-void LatestFrameSource::capture(std::stop_token stop) {
+void LatestFrameSource::capture(const std::shared_ptr<Shared>& shared, std::stop_token stop) {
     // Three images take turns: one being captured into, the newest, and the one the loop
     // holds; swapping them keeps every capture in memory that is already there.
     cv::Mat capturing;
-    while (!stop.stop_requested()) {
-        bool taken = false;
+    bool taken = true;
+    while (taken && !stop.stop_requested()) {
         std::exception_ptr failure;
         try {
-            taken = source_->read(capturing) && !capturing.empty();
+            taken = shared->source->read(capturing) && !capturing.empty();
         } catch (...) {
+            taken = false;
             failure = std::current_exception();
         }
-        {
-            const std::lock_guard lock(mutex_);
-            if (!taken) {
-                ended_ = true;
-                failure_ = failure;
-            } else {
-                std::swap(newest_, capturing);
-                fresh_ = true;
-            }
+        const std::lock_guard lock(shared->mutex);
+        if (taken) {
+            std::swap(shared->newest, capturing);
+            shared->fresh = true;
+        } else {
+            shared->ended = true;
+            shared->failure = failure;
         }
-        arrived_.notify_one();
-        if (!taken) {
-            return;
-        }
+        shared->changed.notify_all();
     }
+    const std::lock_guard lock(shared->mutex);
+    shared->finished = true;
+    shared->changed.notify_all();
 }
 
 bool LatestFrameSource::read(cv::Mat& frame) {
-    std::unique_lock lock(mutex_);
-    arrived_.wait(lock, [this] { return fresh_ || ended_; });
-    if (fresh_) {
-        std::swap(frame, newest_);
-        fresh_ = false;
+    Shared& shared = *shared_;
+    std::unique_lock lock(shared.mutex);
+    if (!shared.changed.wait_for(lock, longestWait_,
+                                 [&] { return shared.fresh || shared.ended; })) {
+        return false;  // the camera has hung
+    }
+    if (shared.fresh) {
+        std::swap(frame, shared.newest);
+        shared.fresh = false;
         return true;
     }
-    if (failure_) {
-        std::rethrow_exception(failure_);
+    if (shared.failure) {
+        std::rethrow_exception(shared.failure);
     }
     return false;
 }

@@ -1,13 +1,13 @@
 // A frame source that never falls behind the camera. A capture thread reads the wrapped
 // source as fast as it gives frames and keeps only the newest; the frame loop is handed the
 // newest frame it has not seen, waiting for one when there is none. Frames that arrive while
-// the loop is busy are dropped rather than shown late.
+// the loop is busy are dropped rather than shown late. A camera whose driver hangs in a read
+// ends the loop after a bounded wait instead of freezing the windows, and never keeps the
+// program from quitting.
 #pragma once
 
-#include <condition_variable>
-#include <exception>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include <opencv2/core.hpp>
@@ -18,27 +18,31 @@ namespace glintara {
 
 class LatestFrameSource final : public FrameSource {
   public:
-    explicit LatestFrameSource(std::unique_ptr<FrameSource> source);
-    // Stops the capture thread and waits for it, then releases the wrapped source.
+    // Two seconds is some sixty frames of a camera at work: a source that gives nothing for
+    // that long has stopped.
+    static constexpr std::chrono::milliseconds kLongestWait{2000};
+
+    explicit LatestFrameSource(std::unique_ptr<FrameSource> source,
+                               std::chrono::milliseconds longestWait = kLongestWait);
+    // Stops the capture thread and waits for it at most `longestWait`; a thread still held
+    // in the wrapped source's read after that is left to end with the process, keeping what
+    // it uses alive.
     ~LatestFrameSource() override;
     LatestFrameSource(const LatestFrameSource&) = delete;
     LatestFrameSource& operator=(const LatestFrameSource&) = delete;
 
     // The newest frame not yet handed out; false once the wrapped source has stopped and
-    // every frame it gave has been handed out. Rethrows what the wrapped source threw.
+    // every frame it gave has been handed out, or when it gave nothing for `longestWait`.
+    // Rethrows what the wrapped source threw.
     bool read(cv::Mat& frame) override;
 
   private:
-    void capture(std::stop_token stop);
+    struct Shared;
+    static void capture(const std::shared_ptr<Shared>& shared, std::stop_token stop);
 
-    std::unique_ptr<FrameSource> source_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    cv::Mat newest_;
-    bool fresh_ = false;  // newest_ has not been handed out
-    bool ended_ = false;  // the wrapped source gives no more frames
-    std::exception_ptr failure_;
-    std::jthread thread_;  // last, so that it stops before anything it uses goes away
+    std::shared_ptr<Shared> shared_;  // the capture thread holds it too
+    std::chrono::milliseconds longestWait_;
+    std::jthread thread_;
 };
 
 }  // namespace glintara

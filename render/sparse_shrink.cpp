@@ -139,7 +139,8 @@ void SparseShrink::sourceSpans(const RowRanges& rows, SpanList& spans) const {
 void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
                           cv::Mat& destination) const {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
-    const bool fourAtATime = !fourColumns_.empty() && cv::checkHardwareSupport(CV_CPU_AVX2);
+    const bool fourAtATime =
+        kAvx2Kernels && !fourColumns_.empty() && cv::checkHardwareSupport(CV_CPU_AVX2);
     for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
         const Tap& row = rows_[y];
         const uchar* top = source.ptr<uchar>(row.first);
@@ -154,10 +155,12 @@ void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
                                    static_cast<short>(b1), static_cast<short>(b1));
 #endif
         int x = rows[y].start;
+#if GLINTARA_AVX2_KERNELS
         if (fourAtATime) {
             x = shrinkFoursCompact(top, bottom, fourColumns_.data(), static_cast<short>(b0),
                                    static_cast<short>(b1), x, rows[y].end, out);
         }
+#endif
         for (; x < rows[y].end; ++x) {
             const Tap& column = columns_[x];
 #if CV_SIMD128

@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "render/avx2_kernels.hpp"
+
 namespace glintara {
 
 // The column weights of four neighbouring tile pixels starting at one column, laid out for

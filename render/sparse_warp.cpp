@@ -226,7 +226,7 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
                cv::Mat& destination) {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
     const SourceView view{source.ptr<uchar>(), source.step[0], source.cols, source.rows};
-    const bool eightAtATime = cv::checkHardwareSupport(CV_CPU_AVX2);
+    const bool eightAtATime = kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
     for (const Span& span : spans) {
         const int row = flipRows ? destination.rows - 1 - span.y : span.y;
         uchar* const rowOut = destination.ptr<uchar>(row);
@@ -235,9 +235,11 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
         while (x < span.x1) {
             // As many pixels as can go the fast way, then a few the careful way: those that
             // read past an edge, or the last few of the span.
+#if GLINTARA_AVX2_KERNELS
             if (eightAtATime) {
                 x = warpEightsInside(view, along, x, span.x1, rowOut + 3 * x);
             }
+#endif
 #if CV_SIMD128
             while (x + 4 <= span.x1 &&
                    warpFour(view, along, x, weights, x + 4 == span.x1, rowOut + 3 * x)) {

@@ -1,12 +1,13 @@
 // The turn's inner loop for processors with AVX2, eight pixels at a time. Built into every
-// binary but only called where the processor has AVX2: the functions carry the instruction
-// set in their own attributes, so nothing else in the program is built for it.
+// x86 build but only called where the processor has AVX2: the functions carry the
+// instruction set in their own attributes, so nothing else in the program is built for it.
 #pragma once
 
 #include <cstddef>
 
 #include <opencv2/core.hpp>
 
+#include "render/avx2_kernels.hpp"
 #include "render/sparse_warp.hpp"
 
 namespace glintara {

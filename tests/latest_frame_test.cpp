@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "app/frame_loop.hpp"
@@ -91,6 +92,25 @@ TEST(LatestFrame, AnEmptyFrameEndsItAndWhatTheSourceThrowsReachesTheLoop) {
     };
     LatestFrameSource throwing(std::make_unique<Throwing>());
     EXPECT_THROW(throwing.read(frame), std::runtime_error);
+}
+
+TEST(LatestFrame, ACameraThatHangsInAReadEndsTheLoopAndLetsTheProgramQuit) {
+    // A driver that answers only when the test lets it, long after the program has gone on.
+    struct Hung : FrameSource {
+        explicit Hung(std::shared_future<void> answer) : answer_(std::move(answer)) {}
+        bool read(cv::Mat&) override {
+            answer_.wait();
+            return false;
+        }
+        std::shared_future<void> answer_;
+    };
+    std::promise<void> answer;
+    {
+        LatestFrameSource source(std::make_unique<Hung>(answer.get_future().share()), 50ms);
+        cv::Mat frame;
+        EXPECT_FALSE(source.read(frame));
+    }  // and does not wait for the driver here
+    answer.set_value();
 }
 
 TEST(LatestFrame, ItsThreadEndsBeforeTheCameraIsReleased) {
