@@ -3,7 +3,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <string>
 
 #include <gst/video/video.h>
 
@@ -23,7 +22,11 @@ constexpr Picture kDefaultPicture = Picture::Kaleidoscope;
 
 // What the element takes: the formats a camera frame is prepared from without a conversion
 // of our own beyond dropping a padding byte or spreading grey.
-constexpr const char* kInputFormats = "{ BGR, BGRx, BGRA, GRAY8 }";
+// The inputs taken: any size in these formats. Plain text, so that nothing is built (and
+// nothing can throw) inside GStreamer's callbacks.
+constexpr const char* kInputCaps =
+    "video/x-raw, format=(string){ BGR, BGRx, BGRA, GRAY8 }, width=(int)[1, 2147483647], "
+    "height=(int)[1, 2147483647]";
 
 enum Property { kPropertyAngle = 1, kPropertyTurning, kPropertyPicture };
 
@@ -143,10 +146,7 @@ GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
 
 // The inputs that give an output structure: any size in the formats taken, at its rate.
 GstStructure* inputStructureFor(const GstStructure* output) {
-    GstStructure* input =
-        gst_structure_new_from_string((std::string("video/x-raw, format=(string)") + kInputFormats +
-                                       ", width=(int)[1, 2147483647], height=(int)[1, 2147483647]")
-                                          .c_str());
+    GstStructure* input = gst_structure_new_from_string(kInputCaps);
     if (const GValue* rate = gst_structure_get_value(output, "framerate")) {
         gst_structure_set_value(input, "framerate", rate);
     }
@@ -270,11 +270,8 @@ void installProperties(GObjectClass* objectClass) {
 }
 
 void addPadTemplates(GstElementClass* elementClass) {
-    GstCaps* sink =
-        gst_caps_from_string((std::string("video/x-raw, format=(string)") + kInputFormats +
-                              ", width=(int)[1, 2147483647], height=(int)[1, 2147483647], "
-                              "framerate=(fraction)[0/1, 2147483647/1]")
-                                 .c_str());
+    GstCaps* sink = gst_caps_from_string(kInputCaps);
+    gst_caps_set_simple(sink, "framerate", GST_TYPE_FRACTION_RANGE, 0, 1, G_MAXINT, 1, nullptr);
     GstCaps* source = gst_caps_from_string(
         "video/x-raw, format=(string)BGR, width=(int)640, height=(int){ 640, 480 }, "
         "pixel-aspect-ratio=(fraction)1/1, framerate=(fraction)[0/1, 2147483647/1]");

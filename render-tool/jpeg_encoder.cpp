@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace glintara::tool {
 namespace {
@@ -33,10 +34,25 @@ VectorDestination& destinationOf(j_compress_ptr info) {
     return *reinterpret_cast<VectorDestination*>(info->dest);
 }
 
+// libjpeg calls back from C: a failure to grow the buffer goes back through its own error
+// exit, never as an exception through its frames.
+void resizeOrFail(j_compress_ptr info, std::vector<unsigned char>& bytes, std::size_t size) {
+    bool resized = true;
+    try {
+        bytes.resize(size);
+    } catch (...) {
+        resized = false;
+    }
+    if (!resized) {
+        info->err->msg_code = JERR_OUT_OF_MEMORY;
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+}
+
 void startAtTheBeginning(j_compress_ptr info) {
     VectorDestination& d = destinationOf(info);
     if (d.bytes->size() < kFirstBufferSize) {
-        d.bytes->resize(kFirstBufferSize);
+        resizeOrFail(info, *d.bytes, kFirstBufferSize);
     }
     d.manager.next_output_byte = d.bytes->data();
     d.manager.free_in_buffer = d.bytes->size();
@@ -46,7 +62,7 @@ boolean growBuffer(j_compress_ptr info) {
     VectorDestination& d = destinationOf(info);
     // libjpeg calls this with the whole buffer full, whatever free_in_buffer says.
     const std::size_t used = d.bytes->size();
-    d.bytes->resize(2 * used);
+    resizeOrFail(info, *d.bytes, 2 * used);
     d.manager.next_output_byte = d.bytes->data() + used;
     d.manager.free_in_buffer = d.bytes->size() - used;
     return TRUE;
@@ -54,7 +70,7 @@ boolean growBuffer(j_compress_ptr info) {
 
 void trimToWhatWasWritten(j_compress_ptr info) {
     VectorDestination& d = destinationOf(info);
-    d.bytes->resize(d.bytes->size() - d.manager.free_in_buffer);
+    d.bytes->resize(d.bytes->size() - d.manager.free_in_buffer);  // shrinks: cannot throw
 }
 
 }  // namespace
