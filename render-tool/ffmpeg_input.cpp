@@ -43,7 +43,8 @@ namespace {
 // and a name is never taken for one of FFmpeg's protocols.
 extern "C" int readInputFile(void* opaque, uint8_t* buffer, int size) {
     try {
-        const long n = static_cast<InputFile*>(opaque)->read(buffer, static_cast<std::size_t>(size));
+        const long n =
+            static_cast<InputFile*>(opaque)->read(buffer, static_cast<std::size_t>(size));
         if (n < 0) {
             return errno == EINTR ? AVERROR_EXIT : AVERROR(errno);
         }
@@ -83,8 +84,8 @@ IoContextPtr openIo(InputFile& file) {
     if (buffer == nullptr) {
         return nullptr;
     }
-    AVIOContext* io = avio_alloc_context(buffer, kBufferSize, 0, &file, readInputFile, nullptr,
-                                         seekInputFile);
+    AVIOContext* io =
+        avio_alloc_context(buffer, kBufferSize, 0, &file, readInputFile, nullptr, seekInputFile);
     if (io == nullptr) {
         av_free(buffer);
         return nullptr;
@@ -96,8 +97,16 @@ IoContextPtr openIo(InputFile& file) {
 // How the display matrix of a stream says its pictures are to be turned upright, as the
 // ffmpeg command line turns them: a quarter turn either way, a half turn, and the mirrored
 // forms of each. Angles that are not a quarter turn are left alone.
-enum class Upright { AsStored, Clockwise, Anticlockwise, Transpose, AntiTranspose, HFlip, VFlip,
-                     HalfTurn };
+enum class Upright {
+    AsStored,
+    Clockwise,
+    Anticlockwise,
+    Transpose,
+    AntiTranspose,
+    HFlip,
+    VFlip,
+    HalfTurn
+};
 
 Upright uprightFor(const int32_t* matrix) {
     if (matrix == nullptr) {
@@ -111,7 +120,10 @@ Upright uprightFor(const int32_t* matrix) {
     }
     if (near(180)) {
         const bool h = matrix[0] < 0, v = matrix[4] < 0;
-        return h && v ? Upright::HalfTurn : h ? Upright::HFlip : v ? Upright::VFlip : Upright::AsStored;
+        return h && v ? Upright::HalfTurn
+               : h    ? Upright::HFlip
+               : v    ? Upright::VFlip
+                      : Upright::AsStored;
     }
     if (near(270)) {
         return matrix[3] < 0 ? Upright::AntiTranspose : Upright::Anticlockwise;
@@ -124,19 +136,30 @@ Upright uprightFor(const int32_t* matrix) {
 
 void turnUpright(Upright upright, const cv::Mat& stored, cv::Mat& shown) {
     switch (upright) {
-        case Upright::AsStored: break;
-        case Upright::Clockwise: cv::rotate(stored, shown, cv::ROTATE_90_CLOCKWISE); break;
+        case Upright::AsStored:
+            break;
+        case Upright::Clockwise:
+            cv::rotate(stored, shown, cv::ROTATE_90_CLOCKWISE);
+            break;
         case Upright::Anticlockwise:
             cv::rotate(stored, shown, cv::ROTATE_90_COUNTERCLOCKWISE);
             break;
-        case Upright::Transpose: cv::transpose(stored, shown); break;
+        case Upright::Transpose:
+            cv::transpose(stored, shown);
+            break;
         case Upright::AntiTranspose:
             cv::transpose(stored, shown);
             cv::flip(shown, shown, -1);
             break;
-        case Upright::HFlip: cv::flip(stored, shown, 1); break;
-        case Upright::VFlip: cv::flip(stored, shown, 0); break;
-        case Upright::HalfTurn: cv::flip(stored, shown, -1); break;
+        case Upright::HFlip:
+            cv::flip(stored, shown, 1);
+            break;
+        case Upright::VFlip:
+            cv::flip(stored, shown, 0);
+            break;
+        case Upright::HalfTurn:
+            cv::flip(stored, shown, -1);
+            break;
     }
 }
 
@@ -203,9 +226,9 @@ struct VideoFileInput::Decoder : AudioFileInput {
     FramePtr decoded{av_frame_alloc()};
     SwsContext* toBgr = nullptr;  // remade only when the frames change size or layout
     Upright upright = Upright::AsStored;
-    cv::Mat stored;               // a frame as stored, before it is turned upright
-    bool drained = false;         // the end of the file has been sent to the decoder
-    bool failed = false;          // reading or decoding stopped on an error
+    cv::Mat stored;        // a frame as stored, before it is turned upright
+    bool drained = false;  // the end of the file has been sent to the decoder
+    bool failed = false;   // reading or decoding stopped on an error
     std::int64_t lastTime = AV_NOPTS_VALUE;
 
     // The sound. The decoder's thread queues packets while it reads pictures; an output's

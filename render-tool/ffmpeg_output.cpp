@@ -426,11 +426,11 @@ void VideoFileOutput::Muxer::addAudio(AudioFileInput& input) {
         const bool copy = copies(rule, *format->oformat, codec);
         const std::string name = avcodec_get_name(codec);
         if (!describedFully(*info.parameters) || (!copy && rule.encoder == nullptr)) {
-            audioNote = describedFully(*info.parameters)
-                            ? "the sound (" + name + ") does not go into " +
-                                  std::string(container->extension) + " files and is left out"
-                            : "a sound stream (" + name +
-                                  ") that the file does not describe is left out";
+            audioNote =
+                describedFully(*info.parameters)
+                    ? "the sound (" + name + ") does not go into " +
+                          std::string(container->extension) + " files and is left out"
+                    : "a sound stream (" + name + ") that the file does not describe is left out";
             input.leaveOut(i);
             continue;
         }
@@ -507,8 +507,8 @@ void VideoFileOutput::Muxer::encodeAudioChunks(AudioTrack& track, bool all) {
             av_samples_set_silence(chunk.data, available, chunk.nb_samples - available,
                                    enc.ch_layout.nb_channels, enc.sample_fmt);
         }
-        if (av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(chunk.data),
-                               available) != available) {
+        if (av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(chunk.data), available) !=
+            available) {
             throw fileError(destination, "the sound could not be re-encoded");
         }
         chunk.pts = track.nextTime;

@@ -499,8 +499,8 @@ std::string withSound(const std::string& codec, const std::string& container) {
 // players turn it (FFmpeg's "rotate" is counted anticlockwise); rendered alike.
 std::string turned(const std::string& rotate, const std::string& filter) {
     return "$F -i v.mp4 -an -frames:v 8 -c:v png src.mov; $F -i src.mov -c copy "
-           "-metadata:s:v:0 rotate=" + rotate + " meta.mov; $F -i src.mov -vf " + filter +
-           " -c:v png pixels.mov";
+           "-metadata:s:v:0 rotate=" +
+           rotate + " meta.mov; $F -i src.mov -vf " + filter + " -c:v png pixels.mov";
 }
 constexpr const char* kTurnedAlike =
     "$R meta.mov meta.avi && $R pixels.mov out.avi && "
