@@ -1,5 +1,7 @@
 #include "app/highgui_screen.hpp"
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string_view>
@@ -8,6 +10,7 @@
 #include <opencv2/highgui.hpp>
 
 #include "app/workspace.hpp"
+#include "app/x_window_watch.hpp"
 
 namespace glintara {
 namespace {
@@ -30,6 +33,23 @@ bool displayReachable() {
     return reachable;
 }
 
+// Qt ends the process itself, with exit(1), when its X connection breaks (the X server
+// stopped, say). Its own words are off, so these say what happened while the windows are up.
+// A flag of the process, as exit() is: nothing else can reach the handler.
+std::atomic<bool> windowsUp = false;
+
+extern "C" void sayWhyTheWindowsWent() {
+    if (windowsUp) {
+        std::fputs("glintara: the connection to the display was lost\n", stderr);
+    }
+}
+
+void explainQtsExit() {
+    static const bool registered = std::atexit(sayWhyTheWindowsWent) == 0;
+    (void)registered;
+    windowsUp = true;
+}
+
 bool isOpen(const std::string& window) {
     return cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) >= 1.0;
 }
@@ -37,12 +57,16 @@ bool isOpen(const std::string& window) {
 class HighguiScreen final : public Screen {
   public:
     HighguiScreen() {
+        explainQtsExit();
         cv::namedWindow(kCaptureWindow, kWindowFlags);
         cv::namedWindow(kKaleidoscopeWindow, kWindowFlags);
         cv::moveWindow(kCaptureWindow, 0, 0);
         cv::moveWindow(kKaleidoscopeWindow, kFrameWidth + kWindowGap, 0);
     }
-    ~HighguiScreen() override { cv::destroyAllWindows(); }
+    ~HighguiScreen() override {
+        windowsUp = false;
+        cv::destroyAllWindows();
+    }
     HighguiScreen(const HighguiScreen&) = delete;
     HighguiScreen& operator=(const HighguiScreen&) = delete;
 
@@ -50,7 +74,12 @@ class HighguiScreen final : public Screen {
         cv::imshow(window, image);
     }
     int waitKey(int delayMs) override { return cv::waitKeyEx(delayMs); }
-    bool windowClosed() override { return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow); }
+    bool windowClosed() override {
+        return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow) || !xWindows_.allPresent();
+    }
+
+  private:
+    XWindowWatch xWindows_{{kCaptureWindow, kKaleidoscopeWindow}};
 };
 
 // Qt, under OpenCV's windows, prints its own lines (a missing XDG_RUNTIME_DIR, a font it

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <optional>
 #include <regex>
@@ -66,6 +68,12 @@ class XServer {
     }
 
     bool running() const { return server_ != nullptr; }
+    // The X server goes away under its clients, as when it crashes.
+    void stop() {
+        windowManager_.reset();
+        kill(server_->pid(), SIGKILL);
+        server_->wait(5s);
+    }
     std::vector<std::string> environment() const {
         return {"DISPLAY=" + display_, "QT_QPA_PLATFORM=", "XDG_RUNTIME_DIR=/tmp"};
     }
@@ -238,6 +246,20 @@ TEST_F(RealWindows, ClosingTheCaptureWindowEndsTheProgram) {
 TEST_F(RealWindows, ClosingTheKaleidoscopeWindowEndsTheProgram) {
     press("alt+F4", kaleidoscope_);
     expectCleanEnd("closing Glintara");
+}
+
+TEST_F(RealWindows, LosingTheDisplayIsSaidInTheProgramsOwnLine) {
+    x_.stop();
+    const ProcessResult result = app_->wait(20s);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "glintara: the connection to the display was lost\n");
+}
+
+TEST_F(RealWindows, AWindowDestroyedFromOutsideEndsTheProgram) {
+    // Destroyed outright, as another program can, with no close request to answer.
+    x_.run({"/usr/bin/xdotool", "windowclose", *kaleidoscope_});
+    lastKeyAt_ = std::chrono::steady_clock::now();
+    expectCleanEnd("destroying Glintara");
 }
 
 }  // namespace

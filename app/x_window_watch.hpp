@@ -1,0 +1,30 @@
+// Whether this process's own X windows still exist. A window can be destroyed from outside
+// (another program, or no window manager to ask the program first), and Qt, under OpenCV's
+// windows, goes on calling it visible; the X server knows better.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace glintara {
+
+class XWindowWatch {
+  public:
+    // Watches the top-level windows of this process with these titles; watches nothing
+    // where no X display can be reached.
+    explicit XWindowWatch(std::vector<std::string> titles);
+    ~XWindowWatch();
+    XWindowWatch(const XWindowWatch&) = delete;
+    XWindowWatch& operator=(const XWindowWatch&) = delete;
+
+    // False once every title has been seen and one of those windows is gone; true before
+    // they have all appeared, and without a display.
+    bool allPresent();
+
+  private:
+    struct Connection;
+    std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace glintara
