@@ -1,5 +1,7 @@
 #include "app/frame.hpp"
 
+#include <algorithm>
+
 #include <opencv2/imgproc.hpp>
 
 namespace glintara {
@@ -53,12 +55,25 @@ const cv::Mat& toBgr(const cv::Mat& frame, cv::Mat& colour) {
 
 }  // namespace
 
+cv::Rect centredFourByThree(cv::Size size) {
+    int width = size.width;
+    int height = size.height;
+    if (width * 3 > height * 4) {
+        width = std::max(1, height * 4 / 3);
+    } else {
+        height = std::max(1, width * 3 / 4);
+    }
+    return {(size.width - width) / 2, (size.height - height) / 2, width, height};
+}
+
 void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch) {
     if (frame.size() == frameImage.size() && frame.type() == frameImage.type()) {
         frame.copyTo(frameImage);
         return;
     }
-    const cv::Mat& colour = toBgr(to8Bit(frame, scratch.depth8), scratch.colour);
+    // Only the centred 4:3 part is converted and scaled: a picture keeps its shape.
+    const cv::Mat cut = frame(centredFourByThree(frame.size()));
+    const cv::Mat& colour = toBgr(to8Bit(cut, scratch.depth8), scratch.colour);
     if (colour.size() == frameImage.size()) {
         colour.copyTo(frameImage);
         return;

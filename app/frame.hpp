@@ -14,8 +14,12 @@ struct FrameScratch {
     cv::Mat colour;
 };
 
+// The largest centred 4:3 part of a picture of this size (at least one pixel each way).
+cv::Rect centredFourByThree(cv::Size size);
+
 // Copies a non-empty frame into frameImage; a frame of another size, channel count or depth
-// is first made 8-bit BGR and scaled to frameImage's size.
+// has its centred 4:3 part made 8-bit BGR and scaled to frameImage's size (shrunk by area,
+// grown bilinearly), so that no picture is stretched.
 void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch);
 
 // Copies the centred square of frameImage into squareImage.

@@ -38,9 +38,11 @@ bool displayReachable() {
 // A flag of the process, as exit() is: nothing else can reach the handler.
 std::atomic<bool> windowsUp = false;
 
+constexpr const char* kDisplayLost = "the connection to the display was lost";
+
 extern "C" void sayWhyTheWindowsWent() {
-    if (windowsUp) {
-        std::fputs("glintara: the connection to the display was lost\n", stderr);
+    if (windowsUp.exchange(false)) {
+        std::fprintf(stderr, "glintara: %s\n", kDisplayLost);
     }
 }
 
@@ -75,6 +77,11 @@ class HighguiScreen final : public Screen {
     }
     int waitKey(int delayMs) override { return cv::waitKeyEx(delayMs); }
     bool windowClosed() override {
+        // Seen here first, the loss is said by the program's own failure line; seen by Qt
+        // first, by its exit's.
+        if (xWindows_.displayLost() && windowsUp.exchange(false)) {
+            throw std::runtime_error(kDisplayLost);
+        }
         return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow) || !xWindows_.allPresent();
     }
 

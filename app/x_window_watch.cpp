@@ -121,8 +121,14 @@ bool XWindowWatch::allPresent() {
         c.findTitles(c.root, 3);
         return true;  // not all shown yet, or just found
     }
-    return std::all_of(c.found.begin(), c.found.end(),
-                       [&](xcb_window_t window) { return c.exists(window); });
+    const bool present = std::all_of(c.found.begin(), c.found.end(),
+                                     [&](xcb_window_t window) { return c.exists(window); });
+    // Without a server every window looks gone; that is a lost display, not a closed window.
+    return present || displayLost();
+}
+
+bool XWindowWatch::displayLost() const {
+    return connection_ && xcb_connection_has_error(connection_->x) != 0;
 }
 
 }  // namespace glintara

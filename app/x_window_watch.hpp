@@ -19,8 +19,10 @@ class XWindowWatch {
     XWindowWatch& operator=(const XWindowWatch&) = delete;
 
     // False once every title has been seen and one of those windows is gone; true before
-    // they have all appeared, and without a display.
+    // they have all appeared, without a display, and once the display is lost.
     bool allPresent();
+    // Whether the connection to the X server has broken (the server went away).
+    bool displayLost() const;
 
   private:
     struct Connection;

@@ -187,6 +187,44 @@ INSTANTIATE_TEST_SUITE_P(
                cv::typeToString(info.param.type).substr(3);
     });
 
+// A picture of another shape, the centred 4:3 part of it that must be used, and how OpenCV
+// must scale that part to the frame.
+struct ShapedPicture {
+    cv::Size size;
+    cv::Rect part;
+    int interpolation;
+};
+
+void PrintTo(const ShapedPicture& shaped, std::ostream* out) {
+    *out << shaped.size.width << "x" << shaped.size.height;
+}
+
+class TrueShape : public testing::TestWithParam<ShapedPicture> {};
+
+TEST_P(TrueShape, OnlyTheCentredFourByThreePartIsScaledToTheFrame) {
+    const ShapedPicture shaped = GetParam();
+    cv::Mat picture(shaped.size, CV_8UC3);
+    cv::randu(picture, 0, 256);
+    cv::Mat expected;
+    cv::resize(picture(shaped.part), expected, {640, 480}, 0.0, 0.0, shaped.interpolation);
+    cv::Mat frameImage(480, 640, CV_8UC3);
+    FrameScratch scratch;
+    prepareFrame(picture, frameImage, scratch);
+    EXPECT_EQ(cv::norm(frameImage, expected, cv::NORM_INF), 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, TrueShape,
+    testing::Values(ShapedPicture{{1920, 1080}, {240, 0, 1440, 1080}, cv::INTER_AREA},
+                    ShapedPicture{{1080, 1920}, {0, 555, 1080, 810}, cv::INTER_AREA},
+                    ShapedPicture{{1280, 960}, {0, 0, 1280, 960}, cv::INTER_AREA},
+                    ShapedPicture{{320, 240}, {0, 0, 320, 240}, cv::INTER_LINEAR},
+                    ShapedPicture{{641, 479}, {1, 0, 638, 479}, cv::INTER_LINEAR},
+                    ShapedPicture{{500, 480}, {0, 52, 500, 375}, cv::INTER_LINEAR}),
+    [](const testing::TestParamInfo<ShapedPicture>& info) {
+        return std::to_string(info.param.size.width) + "x" + std::to_string(info.param.size.height);
+    });
+
 TEST(KeyHelp, TwoLinesByteForByteWithTheColonsInColumn15) {
     std::ostringstream out;
     printKeyHelp(out);
