@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/keys.hpp"
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara {
 namespace {

@@ -1,7 +1,7 @@
 #include "app/frame_loop.hpp"
 
-#include "app/frame.hpp"
 #include "app/keys.hpp"
+#include "core/frame.hpp"
 
 namespace glintara {
 

@@ -5,25 +5,12 @@
 #include <functional>
 
 #include "app/platform.hpp"
-#include "app/workspace.hpp"
+#include "core/rotation.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara {
 
 inline constexpr int kKeyWaitMs = 30;
-
-// The only state kept across frames: the angle and whether it advances.
-struct RotationState {
-    int angleDegrees = 0;   // 0..359
-    int rotationFlag = +1;  // +1 turning, -1 stopped
-
-    void toggle() { rotationFlag = -rotationFlag; }
-    // One degree further per frame while turning.
-    void advance() {
-        if (rotationFlag == +1) {
-            angleDegrees = (angleDegrees + 1) % 360;
-        }
-    }
-};
 
 enum class LoopEnd { ExitKey, WindowClosed, NoFrame };
 

@@ -9,8 +9,8 @@
 #include <xcb/xcb.h>
 #include <opencv2/highgui.hpp>
 
-#include "app/workspace.hpp"
 #include "app/x_window_watch.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara {
 namespace {

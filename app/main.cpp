@@ -5,8 +5,8 @@
 #include "app/camera.hpp"
 #include "app/highgui_screen.hpp"
 #include "app/latest_frame.hpp"
-#include "app/library_log.hpp"
-#include "app/workspace.hpp"
+#include "core/library_log.hpp"
+#include "core/workspace.hpp"
 
 int main() {
     using namespace glintara;

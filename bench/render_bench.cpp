@@ -18,12 +18,12 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/frame.hpp"
 #include "app/frame_loop.hpp"
 #include "app/latest_frame.hpp"
-#include "app/workspace.hpp"
-#include "tests/support/reference_render.hpp"
-#include "tests/support/scripted.hpp"
+#include "bench/paced_camera.hpp"
+#include "core/frame.hpp"
+#include "core/workspace.hpp"
+#include "render/plain_render.hpp"
 
 namespace {
 
@@ -179,8 +179,7 @@ class PacedScreen : public Screen {
 // Frames shown per second by the live loop, with the real renderer, a 30 fps camera and
 // the newest-frame capture thread.
 double liveFramesPerSecond() {
-    LatestFrameSource camera(
-        std::make_unique<testing_support::PacedCamera>(std::chrono::microseconds(33333), 4));
+    LatestFrameSource camera(std::make_unique<PacedCamera>(std::chrono::microseconds(33333), 4));
     PacedScreen screen;
     ImageWorkspace ws = createWorkspace();
     const auto start = Clock::now();
@@ -191,10 +190,9 @@ double liveFramesPerSecond() {
 }  // namespace
 
 int main() {
-    testing_support::ReferenceScratch reference = testing_support::createReferenceScratch();
+    PlainScratch reference = createPlainScratch();
     const RenderStep plainSequence = [&](ImageWorkspace& ws, double angle) {
-        testing_support::referenceRender(reference, ws.frameImage, ws.squareImage, ws.outputImage,
-                                         angle);
+        renderPlainly(reference, ws.frameImage, ws.squareImage, ws.outputImage, angle);
     };
     // The first pass warms caches and OpenCV's thread pool.
     timeSideBySide(renderFrame, plainSequence);
@@ -239,9 +237,10 @@ int main() {
         std::fprintf(stderr, "glintara-render failed\n");
         return 1;
     }
-    std::printf("glintara-render, %d-frame 640x480 MJPG clip:  %.2f s (%.1f frames per second; "
-                "middle of %d runs)\n",
-                kClipFrames, *ours, kClipFrames / *ours, kJobRuns);
+    std::printf(
+        "glintara-render, %d-frame 640x480 MJPG clip:  %.2f s (%.1f frames per second; "
+        "middle of %d runs)\n",
+        kClipFrames, *ours, kClipFrames / *ours, kJobRuns);
     if (theirs) {
         std::printf(
             "GStreamer kaleidoscope, the same job:         %.2f s (glintara-render takes "

@@ -5,9 +5,9 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/frame.hpp"
-#include "app/frame_loop.hpp"
-#include "app/workspace.hpp"
+#include "core/frame.hpp"
+#include "core/rotation.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara::gst {
 

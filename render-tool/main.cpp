@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/library_log.hpp"
+#include "core/library_log.hpp"
 #include "render-tool/interruption.hpp"
 #include "render-tool/render_job.hpp"
 

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <thread>
 
-#include "app/frame.hpp"
-#include "app/workspace.hpp"
+#include "core/frame.hpp"
+#include "core/workspace.hpp"
 #include "render-tool/bounded_queue.hpp"
 #include "render-tool/input.hpp"
 #include "render-tool/interruption.hpp"

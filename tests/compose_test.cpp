@@ -7,10 +7,10 @@
 #include <cmath>
 #include <map>
 
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
+#include "render/plain_render.hpp"
 #include "render/tiles.hpp"
 #include "tests/support/pictures.hpp"
-#include "tests/support/reference_render.hpp"
 
 namespace glintara {
 namespace {

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "app/application.hpp"
-#include "app/frame.hpp"
 #include "app/keys.hpp"
-#include "app/workspace.hpp"
+#include "core/frame.hpp"
+#include "core/workspace.hpp"
 #include "tests/support/scripted.hpp"
 
 namespace glintara {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/frame_loop.hpp"
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 #include "tests/support/scripted.hpp"
 
 namespace glintara {

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "app/frame.hpp"
-#include "app/workspace.hpp"
+#include "core/frame.hpp"
+#include "core/workspace.hpp"
+#include "render/plain_render.hpp"
 #include "tests/support/pictures.hpp"
-#include "tests/support/reference_render.hpp"
 
 namespace glintara {
 namespace {
@@ -55,7 +55,7 @@ TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
         GTEST_SKIP() << "opencv-doc's fruits.jpg is not installed";
     }
     ImageWorkspace ws = createWorkspace();
-    ReferenceScratch reference = createReferenceScratch();
+    PlainScratch reference = createPlainScratch();
     FrameScratch scratch;
     cv::Mat frame, square, canvas(kCanvasSide, kCanvasSide, CV_8UC3);
 
@@ -67,7 +67,7 @@ TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
         ws.frameImage.copyTo(frame);
         ws.squareImage.copyTo(square);
         renderFrame(ws, angle);
-        referenceRender(reference, frame, square, canvas, angle);
+        renderPlainly(reference, frame, square, canvas, angle);
         ASSERT_EQ(differingPixels(ws.outputImage, canvas), 0) << "canvas at angle " << angle;
         ASSERT_EQ(differingPixels(ws.frameImage, frame), 0) << "guide frame at angle " << angle;
         ASSERT_EQ(differingPixels(ws.squareImage, square), 0) << "square at angle " << angle;

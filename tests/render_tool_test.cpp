@@ -6,7 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/frame_loop.hpp"
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/render_tool.hpp"
 #include "tests/support/scripted.hpp"

@@ -5,13 +5,12 @@
 
 #include <cmath>
 
+#include "render/plain_render.hpp"
 #include "render/sizes.hpp"
-#include "tests/support/reference_render.hpp"
 
 namespace glintara {
 namespace {
 
-using namespace testing_support;
 
 TEST(BrightenSquare, ScalesByOneAndAHalfRoundingHalvesToEvenAndSaturating) {
     cv::Mat square(1, 256, CV_8UC3);

@@ -5,8 +5,8 @@
 
 #include "app/application.hpp"
 #include "app/highgui_screen.hpp"
-#include "app/library_log.hpp"
-#include "app/workspace.hpp"
+#include "core/library_log.hpp"
+#include "core/workspace.hpp"
 #include "tests/support/pictures.hpp"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <regex>
 #include <thread>
 
-#include "app/frame.hpp"
-#include "app/workspace.hpp"
+#include "core/frame.hpp"
+#include "core/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/subprocess.hpp"
 

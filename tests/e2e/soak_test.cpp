@@ -9,7 +9,7 @@
 
 #include "app/frame_loop.hpp"
 #include "app/highgui_screen.hpp"
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/scripted.hpp"
 

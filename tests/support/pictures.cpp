@@ -11,8 +11,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/frame.hpp"
-#include "app/workspace.hpp"
+#include "core/frame.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara::testing_support {
 

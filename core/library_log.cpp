@@ -1,4 +1,4 @@
-#include "app/library_log.hpp"
+#include "core/library_log.hpp"
 
 #include <opencv2/core/utils/logger.hpp>
 

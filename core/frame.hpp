@@ -3,7 +3,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 
 namespace glintara {
 

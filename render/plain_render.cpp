@@ -1,4 +1,4 @@
-#include "tests/support/reference_render.hpp"
+#include "render/plain_render.hpp"
 
 #include <opencv2/imgproc.hpp>
 
@@ -6,7 +6,7 @@
 #include "render/sizes.hpp"
 #include "render/tiles.hpp"
 
-namespace glintara::testing_support {
+namespace glintara {
 namespace {
 
 void turn(const cv::Mat& source, double phi, cv::Mat& destination) {
@@ -18,7 +18,7 @@ void shrinkToTile(const cv::Mat& source, cv::Mat& tileImage) {
     cv::resize(source, tileImage, tileImage.size(), 0.0, 0.0, cv::INTER_LINEAR);
 }
 
-void makeTile(TileMake make, double angle, const cv::Mat& squareImage, ReferenceScratch& s) {
+void makeTile(TileMake make, double angle, const cv::Mat& squareImage, PlainScratch& s) {
     switch (make) {
         case TileMake::Keep:
             return;
@@ -38,10 +38,10 @@ void makeTile(TileMake make, double angle, const cv::Mat& squareImage, Reference
 
 }  // namespace
 
-ReferenceScratch createReferenceScratch() {
+PlainScratch createPlainScratch() {
     const int square = squareSide();
     const int tile = tileSide();
-    ReferenceScratch scratch;
+    PlainScratch scratch;
     scratch.tileImage.create(tile, tile, CV_8UC3);
     scratch.maskUp.create(tile, tile, CV_8UC1);
     scratch.maskDown.create(tile, tile, CV_8UC1);
@@ -68,8 +68,8 @@ void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage
     shrinkToTile(warpImage, tileImage);
 }
 
-void referenceRender(ReferenceScratch& s, cv::Mat& frameImage, cv::Mat& squareImage,
-                     cv::Mat& outputImage, double angle) {
+void renderPlainly(PlainScratch& s, cv::Mat& frameImage, cv::Mat& squareImage, cv::Mat& outputImage,
+                   double angle) {
     brightenSquare(squareImage);
     Triangles triangles = computeTriangles(angle);
     drawGuideOutline(frameImage, triangles.upTriangle);
@@ -88,4 +88,4 @@ void referenceRender(ReferenceScratch& s, cv::Mat& frameImage, cv::Mat& squareIm
     }
 }
 
-}  // namespace glintara::testing_support
+}  // namespace glintara

@@ -1,21 +1,22 @@
 // The kaleidoscope made the plain way: every turn, flip, shrink, blur and masked copy on
-// whole images, one after another in the schedule's order. The renderer must match it byte
-// for byte; the benchmark times it beside the renderer.
+// whole images, one after another in the schedule's order. This is the picture's readable
+// definition; the renderer is the fast way to the same bytes, and is held to them, and the
+// benchmark times this beside it.
 #pragma once
 
 #include <opencv2/core.hpp>
 
-namespace glintara::testing_support {
+namespace glintara {
 
 // The images the plain sequence works in besides the frame, the square and the canvas.
-struct ReferenceScratch {
+struct PlainScratch {
     cv::Mat tileImage;  // TxT BGR
     cv::Mat maskUp;     // TxT grey
     cv::Mat maskDown;   // TxT grey
     cv::Mat warpImage;  // SxS BGR: destination of every turn
     cv::Mat flipImage;  // SxS BGR: destination of the flip of a mirrored tile
 };
-ReferenceScratch createReferenceScratch();
+PlainScratch createPlainScratch();
 
 // The square shrunk to the tile.
 void makeBaseTile(const cv::Mat& squareImage, cv::Mat& tileImage);
@@ -27,7 +28,7 @@ void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage
                       cv::Mat& flipImage, cv::Mat& tileImage);
 
 // The whole frame: squareImage brightened, the outline on frameImage, the canvas.
-void referenceRender(ReferenceScratch& scratch, cv::Mat& frameImage, cv::Mat& squareImage,
-                     cv::Mat& outputImage, double angle);
+void renderPlainly(PlainScratch& scratch, cv::Mat& frameImage, cv::Mat& squareImage,
+                   cv::Mat& outputImage, double angle);
 
-}  // namespace glintara::testing_support
+}  // namespace glintara

@@ -1,4 +1,4 @@
-#include "app/workspace.hpp"
+#include "core/workspace.hpp"
 
 #include "render/compose.hpp"
 

@@ -1,4 +1,4 @@
-#include "app/frame.hpp"
+#include "core/frame.hpp"
 
 #include <algorithm>
 
