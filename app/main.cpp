@@ -2,20 +2,31 @@
 #include <iostream>
 
 #include "app/application.hpp"
+#include "app/arguments.hpp"
 #include "app/camera.hpp"
 #include "app/highgui_screen.hpp"
 #include "app/latest_frame.hpp"
 #include "core/library_log.hpp"
 #include "core/workspace.hpp"
 
-int main() {
+int main(int argc, char** argv) {
     using namespace glintara;
+    const LiveCommandLine commandLine = parseLiveCommandLine(argc, argv);
+    if (std::holds_alternative<LiveHelp>(commandLine)) {
+        std::cout << liveUsageText();
+        return 0;
+    }
+    if (const auto* mistake = std::get_if<LiveUsageError>(&commandLine)) {
+        std::cerr << "glintara: " << mistake->message << '\n' << liveUsageText();
+        return 2;
+    }
+    const int camera = std::get<LiveOptions>(commandLine).camera;
     silenceLibraryLog();
     const Platform platform{
         .openSource =
-            [] {
+            [camera] {
                 return std::make_unique<LatestFrameSource>(
-                    openCamera(0, {kFrameWidth, kFrameHeight}));
+                    openCamera(camera, {kFrameWidth, kFrameHeight}));
             },
         .openScreen = openHighguiScreen,
     };

@@ -1,6 +1,9 @@
 // The real glintara binary on this machine, which has no camera.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/support/subprocess.hpp"
 
 namespace glintara {
@@ -29,6 +32,41 @@ TEST(GlintaraBinary, WithoutADisplaySaysSoOnOneLineAndExitsOne) {
     ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
     EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
 }
+
+// A command line, the status it must end with, and a text its output must hold (on stdout
+// for help, else on stderr).
+struct LiveCommand {
+    const char* name;
+    std::vector<std::string> arguments;
+    int status;
+    const char* says;
+};
+
+void PrintTo(const LiveCommand& command, std::ostream* out) {
+    *out << command.name;
+}
+
+class LiveCommandLine : public testing::TestWithParam<LiveCommand> {};
+
+TEST_P(LiveCommandLine, EndsWithItsStatusAndSaysSo) {
+    std::vector<std::string> argv{GLINTARA_BINARY};
+    argv.insert(argv.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+    const auto result = runProcess(argv, std::chrono::seconds(10));
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, GetParam().status) << result.err;
+    const std::string& said = GetParam().status == 0 ? result.out : result.err;
+    EXPECT_NE(said.find(GetParam().says), std::string::npos) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, LiveCommandLine,
+    testing::Values(LiveCommand{"Help", {"--help"}, 0, "Usage: glintara [--camera INDEX]"},
+                    LiveCommand{"AnotherCamera", {"--camera", "7"}, 1, "(device 7)"},
+                    LiveCommand{"UnknownArgument", {"--bogus"}, 2, "unknown argument --bogus"},
+                    LiveCommand{"CameraNotANumber", {"--camera", "front"}, 2, "--camera needs"},
+                    LiveCommand{"CameraMissing", {"--camera"}, 2, "Usage: glintara"},
+                    LiveCommand{"CameraOutOfRange", {"--camera", "64"}, 2, "0 to 63"}),
+    [](const testing::TestParamInfo<LiveCommand>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace glintara
