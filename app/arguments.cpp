@@ -1,6 +1,7 @@
 #include "app/arguments.hpp"
 
 #include <charconv>
+#include <string>
 #include <string_view>
 
 namespace glintara {
@@ -22,13 +23,13 @@ LiveCommandLine parseLiveCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            return LiveHelp{};
+            return HelpRequested{};
         }
         if (argument != "--camera") {
-            return LiveUsageError{"unknown argument " + std::string(argument)};
+            return UsageError{"unknown argument " + std::string(argument)};
         }
         if (i + 1 == argc || !readCameraIndex(argv[i + 1], options.camera)) {
-            return LiveUsageError{"--camera needs a camera number from 0 to 63"};
+            return UsageError{"--camera needs a camera number from 0 to 63"};
         }
         ++i;
     }

@@ -1,20 +1,14 @@
 // The live program's command line.
 #pragma once
 
-#include <string>
-#include <variant>
+#include "core/command_line.hpp"
 
 namespace glintara {
 
 struct LiveOptions {
     int camera = 0;  // laptops often have more than one
 };
-struct LiveHelp {};
-struct LiveUsageError {
-    std::string message;
-};
-
-using LiveCommandLine = std::variant<LiveOptions, LiveHelp, LiveUsageError>;
+using LiveCommandLine = CommandLine<LiveOptions>;
 
 LiveCommandLine parseLiveCommandLine(int argc, const char* const* argv);
 

@@ -12,11 +12,11 @@
 int main(int argc, char** argv) {
     using namespace glintara;
     const LiveCommandLine commandLine = parseLiveCommandLine(argc, argv);
-    if (std::holds_alternative<LiveHelp>(commandLine)) {
+    if (std::holds_alternative<HelpRequested>(commandLine)) {
         std::cout << liveUsageText();
         return 0;
     }
-    if (const auto* mistake = std::get_if<LiveUsageError>(&commandLine)) {
+    if (const auto* mistake = std::get_if<UsageError>(&commandLine)) {
         std::cerr << "glintara: " << mistake->message << '\n' << liveUsageText();
         return 2;
     }

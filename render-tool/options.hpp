@@ -3,8 +3,8 @@
 
 #include <optional>
 #include <string>
-#include <variant>
 
+#include "core/command_line.hpp"
 #include "render-tool/ratio.hpp"
 
 namespace glintara::tool {
@@ -19,12 +19,7 @@ struct Options {
     std::string outputPath;
 };
 
-struct HelpRequested {};
-struct UsageError {
-    std::string message;
-};
-
-using ParsedCommandLine = std::variant<Options, HelpRequested, UsageError>;
+using ParsedCommandLine = CommandLine<Options>;
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv);
 
