@@ -37,7 +37,7 @@ int runApplication(const Platform& platform, std::ostream& out, std::ostream& er
     try {
         source = platform.openSource();
         screen = platform.openScreen();
-        workspace = createWorkspace();
+        workspace = createWorkspace(platform.canvasSide);
         printKeyHelp(out);
 
         if (runFrameLoop(*source, *screen, workspace, render) == LoopEnd::NoFrame) {

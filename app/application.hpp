@@ -7,6 +7,7 @@
 
 #include "app/frame_loop.hpp"
 #include "app/platform.hpp"
+#include "render/sizes.hpp"
 
 namespace glintara {
 
@@ -15,6 +16,7 @@ namespace glintara {
 struct Platform {
     std::function<std::unique_ptr<FrameSource>()> openSource;
     std::function<std::unique_ptr<Screen>()> openScreen;
+    int canvasSide = kDefaultCanvasSide;  // the kaleidoscope window's side
 };
 
 // Prints the key help on out and runs until the user ends it (status 0) or something fails

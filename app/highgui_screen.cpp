@@ -58,12 +58,12 @@ bool isOpen(const std::string& window) {
 
 class HighguiScreen final : public Screen {
   public:
-    HighguiScreen() {
+    explicit HighguiScreen(int frameWidth) {
         explainQtsExit();
         cv::namedWindow(kCaptureWindow, kWindowFlags);
         cv::namedWindow(kKaleidoscopeWindow, kWindowFlags);
         cv::moveWindow(kCaptureWindow, 0, 0);
-        cv::moveWindow(kKaleidoscopeWindow, kFrameWidth + kWindowGap, 0);
+        cv::moveWindow(kKaleidoscopeWindow, frameWidth + kWindowGap, 0);
     }
     ~HighguiScreen() override {
         windowsUp = false;
@@ -97,12 +97,12 @@ void quietenQt() {
 
 }  // namespace
 
-std::unique_ptr<Screen> openHighguiScreen() {
+std::unique_ptr<Screen> openHighguiScreen(int frameWidth) {
     if (!displayReachable()) {
         throw std::runtime_error("no display could be opened for the windows");
     }
     quietenQt();
-    return std::make_unique<HighguiScreen>();
+    return std::make_unique<HighguiScreen>(frameWidth);
 }
 
 }  // namespace glintara

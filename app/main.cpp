@@ -20,15 +20,16 @@ int main(int argc, char** argv) {
         std::cerr << "glintara: " << mistake->message << '\n' << liveUsageText();
         return 2;
     }
-    const int camera = std::get<LiveOptions>(commandLine).camera;
+    const LiveOptions options = std::get<LiveOptions>(commandLine);
+    const cv::Size frameSize = geometryFor(options.size).frameSize;
     silenceLibraryLog();
     const Platform platform{
         .openSource =
-            [camera] {
-                return std::make_unique<LatestFrameSource>(
-                    openCamera(camera, {kFrameWidth, kFrameHeight}));
+            [&] {
+                return std::make_unique<LatestFrameSource>(openCamera(options.camera, frameSize));
             },
-        .openScreen = openHighguiScreen,
+        .openScreen = [&] { return openHighguiScreen(frameSize.width); },
+        .canvasSide = options.size,
     };
     return runApplication(platform, std::cout, std::cerr, renderFrame);
 }

@@ -25,6 +25,8 @@
 #include "core/workspace.hpp"
 #include "render/plain_render.hpp"
 
+const glintara::Geometry kClassic = glintara::geometryFor(glintara::kDefaultCanvasSide);
+
 namespace {
 
 using namespace glintara;
@@ -41,15 +43,18 @@ cv::Mat naturalFrame(int seed) {
     cv::Mat coarse(12, 16, CV_8UC3);
     rng.fill(coarse, cv::RNG::UNIFORM, 0, 256);
     cv::Mat frame;
-    cv::resize(coarse, frame, {kFrameWidth, kFrameHeight}, 0, 0, cv::INTER_CUBIC);
+    cv::resize(coarse, frame, {kClassic.frameSize.width, kClassic.frameSize.height}, 0, 0,
+               cv::INTER_CUBIC);
     cv::Mat grain(frame.size(), CV_8UC3);
     rng.fill(grain, cv::RNG::NORMAL, 0, 12);
     cv::add(frame, grain, frame);
     for (int i = 0; i < 40; ++i) {
-        cv::ellipse(frame, {rng.uniform(0, kFrameWidth), rng.uniform(0, kFrameHeight)},
-                    {rng.uniform(4, 50), rng.uniform(4, 50)}, rng.uniform(0, 180), 0, 360,
-                    cv::Scalar(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)),
-                    cv::FILLED, cv::LINE_AA);
+        cv::ellipse(
+            frame,
+            {rng.uniform(0, kClassic.frameSize.width), rng.uniform(0, kClassic.frameSize.height)},
+            {rng.uniform(4, 50), rng.uniform(4, 50)}, rng.uniform(0, 180), 0, 360,
+            cv::Scalar(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)), cv::FILLED,
+            cv::LINE_AA);
     }
     cv::GaussianBlur(frame, frame, {3, 3}, 0);
     return frame;
@@ -128,7 +133,7 @@ std::optional<double> middleOf(std::vector<double> times) {
 std::string writeClip(const std::filesystem::path& folder) {
     const std::string clip = (folder / "clip.avi").string();
     cv::VideoWriter writer(clip, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                           30, {kFrameWidth, kFrameHeight});
+                           30, {kClassic.frameSize.width, kClassic.frameSize.height});
     for (int i = 0; i < kClipFrames; ++i)
         writer.write(naturalFrame(i % 30));
     return clip;
@@ -190,7 +195,7 @@ double liveFramesPerSecond() {
 }  // namespace
 
 int main() {
-    PlainScratch reference = createPlainScratch();
+    PlainScratch reference = createPlainScratch(kClassic);
     const RenderStep plainSequence = [&](ImageWorkspace& ws, double angle) {
         renderPlainly(reference, ws.frameImage, ws.squareImage, ws.outputImage, angle);
     };

@@ -8,14 +8,15 @@ cv::Rect centredSquare(cv::Size frame, int side) {
     return {frame.width / 2 - side / 2, frame.height / 2 - side / 2, side, side};
 }
 
-ImageWorkspace createWorkspace() {
-    const int square = squareSide();
+ImageWorkspace createWorkspace(int canvasSide) {
+    const Geometry geometry = geometryFor(canvasSide);
+    const int square = geometry.squareSide;
     ImageWorkspace workspace;
-    workspace.outputImage.create(kCanvasSide, kCanvasSide, CV_8UC3);
-    workspace.frameImage.create(kFrameHeight, kFrameWidth, CV_8UC3);
+    workspace.outputImage.create(geometry.canvasSize(), CV_8UC3);
+    workspace.frameImage.create(geometry.frameSize, CV_8UC3);
     workspace.squareImage.create(square, square, CV_8UC3);
     workspace.squareCut = centredSquare(workspace.frameImage.size(), square);
-    workspace.renderer = createRenderState();
+    workspace.renderer = createRenderState(geometry);
     return workspace;
 }
 

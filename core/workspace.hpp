@@ -8,21 +8,17 @@
 
 namespace glintara {
 
-// The frame size asked of the camera; every frame is brought to it before use.
-inline constexpr int kFrameWidth = 640;
-inline constexpr int kFrameHeight = 480;
-
 struct ImageWorkspace {
-    cv::Mat outputImage;   // 640x640 BGR: the kaleidoscope canvas
-    cv::Mat frameImage;    // 640x480 BGR: the camera frame, then the guide outline on it
+    cv::Mat outputImage;   // NxN BGR: the kaleidoscope canvas
+    cv::Mat frameImage;    // N x 3N/4 BGR: the camera frame, then the guide outline on it
     cv::Mat squareImage;   // SxS BGR: the centred square cut from the frame, brightened in place
     cv::Rect squareCut;    // where squareImage is cut from frameImage
     RenderState renderer;  // the renderer's own images and tables
 };
 
-// Allocates the images (not cleared: each is fully written before it is read) and the
-// renderer's state.
-ImageWorkspace createWorkspace();
+// Allocates the images for a canvas side N (not cleared: each is fully written before it
+// is read) and the renderer's state.
+ImageWorkspace createWorkspace(int canvasSide = kDefaultCanvasSide);
 
 // The centred square of the given side in a frame of the given size, halves truncated.
 cv::Rect centredSquare(cv::Size frame, int side);

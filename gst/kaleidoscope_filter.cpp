@@ -3,8 +3,8 @@
 namespace glintara::gst {
 
 cv::Size pictureSize(Picture picture) {
-    return picture == Picture::Kaleidoscope ? cv::Size(kCanvasSide, kCanvasSide)
-                                            : cv::Size(kFrameWidth, kFrameHeight);
+    const Geometry geometry = geometryFor(kDefaultCanvasSide);
+    return picture == Picture::Kaleidoscope ? geometry.canvasSize() : geometry.frameSize;
 }
 
 KaleidoscopeFilter::KaleidoscopeFilter() : workspace_(createWorkspace()) {}

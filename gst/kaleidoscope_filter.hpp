@@ -14,7 +14,7 @@ namespace glintara::gst {
 // Which of the live program's two windows the element puts out.
 enum class Picture { Kaleidoscope, Capture };
 
-// The size of the picture: the 640x640 canvas, or the 640x480 prepared frame.
+// The size of the picture: the canvas, or the prepared frame.
 cv::Size pictureSize(Picture picture);
 
 class KaleidoscopeFilter {

@@ -93,16 +93,24 @@ std::optional<UsageError> setFrameRate(std::string_view value, Options& options)
     return std::nullopt;
 }
 
+std::optional<UsageError> setSize(std::string_view value, Options& options) {
+    const auto side = parseInteger(value);
+    if (!side || *side > kLargestCanvasSide || !isCanvasSide(static_cast<int>(*side))) {
+        return UsageError{"--size takes a multiple of 8 from 128 to 4096, such as 1080, not '" +
+                          std::string(value) + "'"};
+    }
+    options.size = static_cast<int>(*side);
+    return std::nullopt;
+}
+
 struct ValueOption {
     std::string_view name;
     std::optional<UsageError> (*set)(std::string_view value, Options& options);
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {"--angle", setAngle},
-    {"--capture", setCapture},
-    {"--frames", setFrameLimit},
-    {"--fps", setFrameRate},
+    {"--angle", setAngle},   {"--capture", setCapture}, {"--frames", setFrameLimit},
+    {"--fps", setFrameRate}, {"--size", setSize},
 };
 
 class Parser {
@@ -166,13 +174,13 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 const char* usageText() {
-    return "Usage: glintara-render [--angle DEG] [--capture FILE] [--frames N] [--fps F] "
-           "[--quiet]\n"
-           "                       INPUT OUTPUT\n"
+    return "Usage: glintara-render [--angle DEG] [--size N] [--capture FILE] [--frames N] "
+           "[--fps F]\n"
+           "                       [--quiet] INPUT OUTPUT\n"
            "Renders the Glintara kaleidoscope of a still image or a video file.\n"
            "\n"
            "  INPUT           a still image or a video; which it is is read from its content\n"
-           "  OUTPUT          the 640x640 kaleidoscope, in the format of its extension:\n"
+           "  OUTPUT          the NxN kaleidoscope (640x640), in the format of its extension:\n"
            "                    .png .jpg .tif ...    a still image, from a still INPUT\n"
            "                    .mp4 .m4v .mov        H.264, the sound copied or made AAC\n"
            "                    .mkv                  H.264, the sound copied\n"
@@ -183,7 +191,8 @@ const char* usageText() {
            "                  360 frames that loop without a seam\n"
            "  --angle DEG     the turn of the sampling triangle in whole degrees (default 0);\n"
            "                  frame n of a video is rendered at DEG + n\n"
-           "  --capture FILE  also write the 640x480 picture with the red guide triangle\n"
+           "  --size N        the canvas side: a multiple of 8 from 128 to 4096 (default 640)\n"
+           "  --capture FILE  also write the N x 3N/4 picture with the red guide triangle\n"
            "  --frames N      stop a video after N frames\n"
            "  --fps F         the frame rate of the turn made from a still (default 30)\n"
            "  --quiet         no progress or summary on stderr\n"

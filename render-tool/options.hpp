@@ -6,11 +6,13 @@
 
 #include "core/command_line.hpp"
 #include "render-tool/ratio.hpp"
+#include "render/sizes.hpp"
 
 namespace glintara::tool {
 
 struct Options {
-    int angle = 0;  // 0..359
+    int angle = 0;                  // 0..359
+    int size = kDefaultCanvasSide;  // the canvas side; the capture is size x 3 size / 4
     std::optional<std::string> capturePath;
     std::optional<long long> frameLimit;
     std::optional<Ratio> framesPerSecond;  // of the turn a still image becomes

@@ -30,7 +30,7 @@ void renderStill(const Options& options, const Input& input, ImageCodecs& codecs
     if (options.capturePath) {
         checkImageFormat(*options.capturePath, codecs);
     }
-    ImageWorkspace workspace = createWorkspace();
+    ImageWorkspace workspace = createWorkspace(options.size);
     FrameScratch scratch;
     loadFrame(input.still(), workspace, scratch);
     renderFrame(workspace, angleOfFrame(options.angle, 0));
@@ -85,7 +85,7 @@ constexpr std::size_t kSpares = kQueueDepth + 2;
 // queue between them. The frames keep their order and their bytes: each stage takes them one
 // by one as the plain loop did.
 void renderVideo(const Options& options, Input& input, Progress& progress, std::ostream& err) {
-    ImageWorkspace workspace = createWorkspace();
+    ImageWorkspace workspace = createWorkspace(options.size);
     FrameScratch scratch;
     const auto streamOf = [&](const cv::Mat& picture) {
         return VideoStreamFormat{picture.size(), input.timeBase(), input.frameRate()};
@@ -232,7 +232,7 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     }
     if (turnOfAStill) {
         // Prepared once, as the first frame would be: every frame after is the same picture.
-        cv::Mat prepared(kFrameHeight, kFrameWidth, CV_8UC3);
+        cv::Mat prepared(geometryFor(options.size).frameSize, CV_8UC3);
         FrameScratch scratch;
         prepareFrame(input.still(), prepared, scratch);
         input.readStillAsTurn(options.framesPerSecond.value_or(Ratio{30, 1}), prepared);

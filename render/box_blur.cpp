@@ -1,6 +1,8 @@
 #include "render/box_blur.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include <opencv2/core/hal/intrin.hpp>
 
@@ -8,8 +10,7 @@ namespace glintara {
 namespace {
 
 constexpr int kChannels = 3;
-// Where the column sums of column -kBlurReach start.
-constexpr int kSumsOrigin = kBlurReach * kChannels;
+constexpr int kFastReach = 2;  // the 5x5 blur of the usual canvas has a path of its own
 
 // A sum s of 25 bytes to round(s / 25), halves up: floor((s + 12) / 25), which for every s up
 // to 25 * 255 is ((s + 12) * 10486) >> 18.
@@ -21,14 +22,14 @@ uchar meanOf(int sum) {
     return static_cast<uchar>(((sum + kHalf) * kReciprocal) >> kReciprocalShift);
 }
 
-// Byte k of each of the five rows summed into sums[k], for bytes [from, to).
-void sumColumns(const uchar* const (&rows)[5], int from, int to, ushort* sums) {
+// Byte k of each of the `count` rows summed into sums[k], for bytes [from, to).
+void sumColumns(const uchar* const* rows, int count, int from, int to, ushort* sums) {
     int k = from;
 #if CV_SIMD128
     for (; k + 16 <= to; k += 16) {
         cv::v_uint16x8 low, high;
         cv::v_expand(cv::v_load(rows[0] + k), low, high);
-        for (int r = 1; r < 5; ++r) {
+        for (int r = 1; r < count; ++r) {
             cv::v_uint16x8 rowLow, rowHigh;
             cv::v_expand(cv::v_load(rows[r] + k), rowLow, rowHigh);
             low += rowLow;
@@ -39,13 +40,17 @@ void sumColumns(const uchar* const (&rows)[5], int from, int to, ushort* sums) {
     }
 #endif
     for (; k < to; ++k) {
-        sums[k] =
-            static_cast<ushort>(rows[0][k] + rows[1][k] + rows[2][k] + rows[3][k] + rows[4][k]);
+        int sum = 0;
+        for (int r = 0; r < count; ++r) {
+            sum += rows[r][k];
+        }
+        sums[k] = static_cast<ushort>(sum);
     }
 }
 
-// Bytes [from, to) of the blurred row from the column sums of the five pixels around each.
-void sumAcross(const ushort* sums, int from, int to, uchar* out) {
+// Bytes [from, to) of the 5x5-blurred row from the column sums of the five pixels around
+// each.
+void sumFiveAcross(const ushort* sums, int from, int to, uchar* out) {
     int k = from;
 #if CV_SIMD128
     const cv::v_uint16x8 half = cv::v_setall_u16(kHalf);
@@ -64,36 +69,68 @@ void sumAcross(const ushort* sums, int from, int to, uchar* out) {
     }
 }
 
+// Bytes [from, to) of the blurred row for any reach: a window of column sums slides along
+// each channel, and each sum s of `area` bytes becomes floor((s + area / 2) / area) by a
+// 32-bit reciprocal, exact for every sum these blurs make (below 2^19).
+void sumAnyAcross(const ushort* sums, int reach, int from, int to, uchar* out) {
+    const std::uint32_t area = static_cast<std::uint32_t>((2 * reach + 1) * (2 * reach + 1));
+    const std::uint64_t reciprocal = ((std::uint64_t{1} << 32) + area - 1) / area;
+    const std::uint32_t half = area / 2;
+    for (int c = 0; c < kChannels; ++c) {
+        std::uint32_t window = 0;
+        for (int d = -reach; d <= reach; ++d) {
+            window += sums[from + c + kChannels * d];
+        }
+        for (int k = from + c;;) {
+            out[k] = static_cast<uchar>(((window + half) * reciprocal) >> 32);
+            k += kChannels;
+            if (k >= to) {
+                break;
+            }
+            window += sums[k + kChannels * reach];
+            window -= sums[k - kChannels * (reach + 1)];
+        }
+    }
+}
+
 }  // namespace
 
-void blurRows(const cv::Mat& tile, const RowRanges& rows, std::vector<ushort>& sums,
+void blurRows(const cv::Mat& tile, const RowRanges& rows, int reach, std::vector<ushort>& sums,
               cv::Mat& blurred) {
     CV_Assert(tile.type() == CV_8UC3 && blurred.type() == CV_8UC3 &&
               blurred.size() == tile.size() && tile.data != blurred.data);
     CV_Assert(static_cast<int>(rows.size()) <= tile.rows);
+    CV_Assert(reach >= 0 && reach <= kLongestBlurReach);
     const int width = tile.cols;
-    sums.resize(blurSumsSize(width));
-    ushort* const column = sums.data() + kSumsOrigin;  // column[3 * x + c], x from -kBlurReach
+    sums.resize(blurSumsSize(width, reach));
+    // column[3 * x + c], x from -reach
+    ushort* const column = sums.data() + reach * kChannels;
+    std::array<const uchar*, 2 * kLongestBlurReach + 1> around{};
+    const int count = 2 * reach + 1;
     for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
         const cv::Range run = rows[y];
         if (run.start >= run.end) {
             continue;
         }
-        const uchar* const around[5] = {tile.ptr<uchar>(std::max(y - 2, 0)),
-                                        tile.ptr<uchar>(std::max(y - 1, 0)), tile.ptr<uchar>(y),
-                                        tile.ptr<uchar>(std::min(y + 1, tile.rows - 1)),
-                                        tile.ptr<uchar>(std::min(y + 2, tile.rows - 1))};
-        const int first = std::max(run.start - kBlurReach, 0);
-        const int last = std::min(run.end + kBlurReach, width);
-        sumColumns(around, kChannels * first, kChannels * last, column);
+        for (int r = 0; r < count; ++r) {
+            around[r] = tile.ptr<uchar>(std::clamp(y - reach + r, 0, tile.rows - 1));
+        }
+        const int first = std::max(run.start - reach, 0);
+        const int last = std::min(run.end + reach, width);
+        sumColumns(around.data(), count, kChannels * first, kChannels * last, column);
         // Past the tile's edges the edge column repeats.
-        for (int x = run.start - kBlurReach; x < first; ++x) {
+        for (int x = run.start - reach; x < first; ++x) {
             std::copy_n(column, kChannels, column + kChannels * x);
         }
-        for (int x = last; x < run.end + kBlurReach; ++x) {
+        for (int x = last; x < run.end + reach; ++x) {
             std::copy_n(column + kChannels * (width - 1), kChannels, column + kChannels * x);
         }
-        sumAcross(column, kChannels * run.start, kChannels * run.end, blurred.ptr<uchar>(y));
+        uchar* const out = blurred.ptr<uchar>(y);
+        if (reach == kFastReach) {
+            sumFiveAcross(column, kChannels * run.start, kChannels * run.end, out);
+        } else {
+            sumAnyAcross(column, reach, kChannels * run.start, kChannels * run.end, out);
+        }
     }
 }
 

@@ -93,8 +93,9 @@ void renderKaleidoscope(RenderState& state, cv::Mat& frameImage, cv::Mat& square
                         cv::Mat& outputImage, double angle) {
     brightenInBands(squareImage);
 
-    Triangles triangles = computeTriangles(angle);
-    drawGuideOutline(frameImage, triangles.upTriangle);
+    const Geometry& geometry = state.geometry;
+    Triangles triangles = computeTriangles(angle, geometry.triangleSide);
+    drawGuideOutline(frameImage, triangles.upTriangle, geometry.outlineThickness);
     scaleToTile(triangles);
     prepareMasks(triangles, state);
 

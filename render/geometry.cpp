@@ -8,10 +8,8 @@
 namespace glintara {
 namespace {
 
-constexpr double kHalfSide = 200.0;
 constexpr double kTileDivisor = 3.0;
 const cv::Scalar kGuideColour(0, 0, 255, 0);  // pure red in BGR
-constexpr int kGuideThickness = 2;
 const cv::Scalar kMaskFill(255, 255, 255, 0);
 
 // Turns (x, y) clockwise on screen (y points down) in double precision; each coordinate is
@@ -29,21 +27,22 @@ void fillTriangle(cv::Mat& mask, const TrianglePoints& points) {
 
 }  // namespace
 
-Triangles computeTriangles(double angle) {
+Triangles computeTriangles(double angle, double side) {
     const double theta = angle / 180.0 * std::numbers::pi;
     const double cosine = std::cos(theta);
     const double sine = std::sin(theta);
 
     const double r3 = std::sqrt(3.0);
     // The radii are used as 32-bit floats, as a vertex coordinate would be.
-    const double h = static_cast<float>(400.0 / r3);         // centre to vertex
-    const double k = static_cast<float>(400.0 / (r3 + r3));  // centre to side
+    const double h = static_cast<float>(side / r3);         // centre to vertex
+    const double k = static_cast<float>(side / (r3 + r3));  // centre to side
+    const double half = side / 2.0;
 
     Triangles triangles;
-    triangles.upTriangle = {rotate(0.0, -h, cosine, sine), rotate(-kHalfSide, k, cosine, sine),
-                            rotate(kHalfSide, k, cosine, sine)};
-    triangles.downTriangle = {rotate(-kHalfSide, -k, cosine, sine), rotate(0.0, h, cosine, sine),
-                              rotate(kHalfSide, -k, cosine, sine)};
+    triangles.upTriangle = {rotate(0.0, -h, cosine, sine), rotate(-half, k, cosine, sine),
+                            rotate(half, k, cosine, sine)};
+    triangles.downTriangle = {rotate(-half, -k, cosine, sine), rotate(0.0, h, cosine, sine),
+                              rotate(half, -k, cosine, sine)};
     return triangles;
 }
 
@@ -57,13 +56,12 @@ TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy) {
     return points;
 }
 
-TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle) {
+TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle, int thickness) {
     const TrianglePoints upPoints =
         makeIntegerPoints(upTriangle, frameImage.cols / 2, frameImage.rows / 2);
     const cv::Point* polygon = upPoints.data();
     const int count = static_cast<int>(upPoints.size());
-    cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, kGuideThickness, cv::LINE_8,
-                  0);
+    cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, thickness, cv::LINE_8, 0);
     return upPoints;
 }
 

@@ -18,14 +18,16 @@ struct Triangles {
     Triangle downTriangle;  // Q0, Q1, Q2: the half-turn of the up triangle
 };
 
-// Both 400-pixel triangles at frame scale, turned clockwise on screen by `angle` degrees.
-Triangles computeTriangles(double angle);
+// Both triangles of side `side` at frame scale, turned clockwise on screen by `angle`
+// degrees.
+Triangles computeTriangles(double angle, double side);
 
 // Vertices placed around an integer centre, rounded half up and truncated toward zero.
 TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy);
 
-// Draws the up triangle as the red guide outline around the frame's centre.
-TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle);
+// Draws the up triangle as the red guide outline, `thickness` pixels wide, around the
+// frame's centre.
+TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle, int thickness);
 
 // Brings both triangles from frame scale down to tile scale (a third).
 void scaleToTile(Triangles& triangles);

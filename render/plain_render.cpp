@@ -38,10 +38,11 @@ void makeTile(TileMake make, double angle, const cv::Mat& squareImage, PlainScra
 
 }  // namespace
 
-PlainScratch createPlainScratch() {
-    const int square = squareSide();
-    const int tile = tileSide();
+PlainScratch createPlainScratch(const Geometry& geometry) {
+    const int square = geometry.squareSide;
+    const int tile = geometry.tileSide;
     PlainScratch scratch;
+    scratch.geometry = geometry;
     scratch.tileImage.create(tile, tile, CV_8UC3);
     scratch.maskUp.create(tile, tile, CV_8UC1);
     scratch.maskDown.create(tile, tile, CV_8UC1);
@@ -71,8 +72,8 @@ void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage
 void renderPlainly(PlainScratch& s, cv::Mat& frameImage, cv::Mat& squareImage, cv::Mat& outputImage,
                    double angle) {
     brightenSquare(squareImage);
-    Triangles triangles = computeTriangles(angle);
-    drawGuideOutline(frameImage, triangles.upTriangle);
+    Triangles triangles = computeTriangles(angle, s.geometry.triangleSide);
+    drawGuideOutline(frameImage, triangles.upTriangle, s.geometry.outlineThickness);
     scaleToTile(triangles);
     buildMasks(triangles, s.tileImage.size(), s.maskUp, s.maskDown);
 
@@ -81,7 +82,7 @@ void renderPlainly(PlainScratch& s, cv::Mat& frameImage, cv::Mat& squareImage, c
     for (const Placement& placement : placementSchedule()) {
         makeTile(placement.make, angle, squareImage, s);
         if (placement.blurFirst) {
-            blurTile(s.tileImage);
+            blurTile(s.tileImage, s.geometry.blurSide);
         }
         const cv::Rect area(tilePosition(placement, triangles, origin), s.tileImage.size());
         s.tileImage.copyTo(outputImage(area), placement.mask == Mask::Up ? s.maskUp : s.maskDown);

@@ -6,17 +6,20 @@
 
 #include <opencv2/core.hpp>
 
+#include "render/sizes.hpp"
+
 namespace glintara {
 
 // The images the plain sequence works in besides the frame, the square and the canvas.
 struct PlainScratch {
+    Geometry geometry;
     cv::Mat tileImage;  // TxT BGR
     cv::Mat maskUp;     // TxT grey
     cv::Mat maskDown;   // TxT grey
     cv::Mat warpImage;  // SxS BGR: destination of every turn
     cv::Mat flipImage;  // SxS BGR: destination of the flip of a mirrored tile
 };
-PlainScratch createPlainScratch();
+PlainScratch createPlainScratch(const Geometry& geometry);
 
 // The square shrunk to the tile.
 void makeBaseTile(const cv::Mat& squareImage, cv::Mat& tileImage);

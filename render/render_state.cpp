@@ -25,7 +25,7 @@ TileStateWork makeStateWork(TileMake make, const RenderState& state) {
         }
     }
     CV_Assert(work.blurs <= kMostBlurs);
-    work.blurSums.resize(blurSumsSize(state.tileSize.width));
+    work.blurSums.resize(blurSumsSize(state.tileSize.width, state.geometry.blurReach()));
     for (int blurs = 0; blurs <= work.blurs; ++blurs) {
         work.tiles[blurs] = blackImage(state.tileSize, CV_8UC3);
         work.needed[blurs].reserve(state.tileSize.height);
@@ -50,10 +50,11 @@ TileStateWork makeStateWork(TileMake make, const RenderState& state) {
 
 }  // namespace
 
-RenderState createRenderState() {
+RenderState createRenderState(const Geometry& geometry) {
     RenderState state;
-    state.squareSize = {squareSide(), squareSide()};
-    state.tileSize = {tileSide(), tileSide()};
+    state.geometry = geometry;
+    state.squareSize = {geometry.squareSide, geometry.squareSide};
+    state.tileSize = {geometry.tileSide, geometry.tileSide};
     state.maskUp = blackImage(state.tileSize, CV_8UC1);
     state.maskDown = blackImage(state.tileSize, CV_8UC1);
     state.shrink = SparseShrink(state.squareSize, state.tileSize);

@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include "render/schedule.hpp"
+#include "render/sizes.hpp"
 #include "render/spans.hpp"
 #include "render/sparse_shrink.hpp"
 #include "render/sparse_warp.hpp"
@@ -50,6 +51,7 @@ struct TileStateWork {
 };
 
 struct RenderState {
+    Geometry geometry;
     cv::Size squareSize;
     cv::Size tileSize;
     cv::Mat maskUp;    // the filled point-up triangle
@@ -64,8 +66,8 @@ struct RenderState {
     std::vector<TileStateWork> states;  // indexed as PlacedTile::state
 };
 
-// Allocates every buffer for a square and tile of the program's sizes and builds the
-// tables that do not depend on the angle.
-RenderState createRenderState();
+// Allocates every buffer for the square and tile of a canvas geometry and builds the tables
+// that do not depend on the angle.
+RenderState createRenderState(const Geometry& geometry);
 
 }  // namespace glintara

@@ -10,7 +10,6 @@ namespace glintara {
 namespace {
 
 constexpr double kBrightening = 1.5;
-const cv::Size kBlurSize(5, 5);
 
 bool isMirrored(TileMake make) {
     return make == TileMake::Mirrored0 || make == TileMake::Mirrored120 ||
@@ -25,7 +24,8 @@ void findNeededPixels(const RenderState& state, TileStateWork& work) {
     for (const TileUse& use : work.uses) {
         const RowRanges& mask = use.mask == Mask::Up ? state.upRows : state.downRows;
         for (int blurs = 0; blurs <= use.blurs; ++blurs) {
-            growRows(mask, kBlurReach * (use.blurs - blurs), state.tileSize, work.grown);
+            growRows(mask, state.geometry.blurReach() * (use.blurs - blurs), state.tileSize,
+                     work.grown);
             uniteRows(work.needed[blurs], work.grown);
         }
     }
@@ -75,9 +75,9 @@ void brightenSquare(cv::Mat& squareImage) {
     squareImage.convertTo(squareImage, -1, kBrightening, 0.0);
 }
 
-void blurTile(cv::Mat& tileImage) {
+void blurTile(cv::Mat& tileImage, int side) {
     // Edge pixels repeated: the filter's default would mirror them.
-    cv::blur(tileImage, tileImage, kBlurSize, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    cv::blur(tileImage, tileImage, {side, side}, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 }
 
 void makeTileState(const cv::Mat& squareImage, const RenderState& state, double angle,
@@ -95,7 +95,8 @@ void makeTileState(const cv::Mat& squareImage, const RenderState& state, double 
         state.compactShrink.shrink(work.warpImage, work.needed[0], work.tiles[0]);
     }
     for (int blurs = 1; blurs <= work.blurs; ++blurs) {
-        blurRows(work.tiles[blurs - 1], work.needed[blurs], work.blurSums, work.tiles[blurs]);
+        blurRows(work.tiles[blurs - 1], work.needed[blurs], state.geometry.blurReach(),
+                 work.blurSums, work.tiles[blurs]);
     }
 }
 

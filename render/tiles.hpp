@@ -11,9 +11,9 @@ namespace glintara {
 // v -> v * 1.5, rounded half to even and saturated, in place.
 void brightenSquare(cv::Mat& squareImage);
 
-// One 5x5 box blur of the tile in place, edges repeated; repeated calls accumulate. The
+// One side x side box blur of the tile in place, edges repeated; repeated calls accumulate. The
 // renderer blurs with blurRows, only where it must; this is the whole-tile blur it matches.
-void blurTile(cv::Mat& tileImage);
+void blurTile(cv::Mat& tileImage, int side);
 
 // The 2x3 turn about the image centre (w/2, h/2 as exact halves), stored as 32-bit floats.
 cv::Matx23f rotationAboutCentre(cv::Size imageSize, double phi);

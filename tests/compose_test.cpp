@@ -17,12 +17,12 @@ namespace {
 
 using namespace testing_support;
 
-const cv::Size kCanvas(kCanvasSide, kCanvasSide);
+const cv::Size kCanvas(kClassic.canvasSide, kClassic.canvasSide);
 
 std::vector<cv::Point> originsAt(double angle) {
-    Triangles triangles = computeTriangles(angle);
+    Triangles triangles = computeTriangles(angle, kClassic.triangleSide);
     scaleToTile(triangles);
-    const cv::Point base = placementOrigin(kCanvas, {tileSide(), tileSide()});
+    const cv::Point base = placementOrigin(kCanvas, {kClassic.tileSide, kClassic.tileSide});
     std::vector<cv::Point> origins;
     for (const Placement& placement : placementSchedule()) {
         origins.push_back(tilePosition(placement, triangles, base));
@@ -55,7 +55,7 @@ TEST(PlacementOrigins, EveryTileLiesInsideTheCanvasAtEveryAngle) {
         for (const cv::Point& origin : originsAt(angle)) {
             EXPECT_GE(std::min(origin.x, origin.y), 15) << "angle " << angle;
             EXPECT_LE(std::max(origin.x, origin.y), 472) << "angle " << angle;
-            EXPECT_LE(std::max(origin.x, origin.y) + tileSide(), 625) << "angle " << angle;
+            EXPECT_LE(std::max(origin.x, origin.y) + kClassic.tileSide, 625) << "angle " << angle;
         }
     }
 }
@@ -88,8 +88,8 @@ cv::Mat decidedBy(std::size_t index, const std::vector<cv::Point>& origins,
 enum class State { Base, Turned120, Turned240, Mirrored0, Mirrored120, Mirrored240 };
 
 cv::Mat tileIn(State state, int blurs, const cv::Mat& brightSquare, double angle) {
-    const int side = tileSide();
-    const int square = squareSide();
+    const int side = kClassic.tileSide;
+    const int square = kClassic.squareSide;
     cv::Mat tile(side, side, CV_8UC3);
     cv::Mat warp(square, square, CV_8UC3);
     cv::Mat flip(square, square, CV_8UC3);
@@ -114,7 +114,7 @@ cv::Mat tileIn(State state, int blurs, const cv::Mat& brightSquare, double angle
             break;
     }
     for (int i = 0; i < blurs; ++i) {
-        blurTile(tile);
+        blurTile(tile, kClassic.blurSide);
     }
     return tile;
 }

@@ -9,6 +9,7 @@
 #include "app/keys.hpp"
 #include "core/frame.hpp"
 #include "core/workspace.hpp"
+#include "tests/support/pictures.hpp"
 #include "tests/support/scripted.hpp"
 
 namespace glintara {
@@ -24,7 +25,8 @@ constexpr int kRightArrow = 0xff53;  // low byte 0x53 is 'S'
 constexpr int kShiftLeft = 0xffe1;
 
 cv::Mat plainFrame() {
-    return cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar(40, 80, 120));
+    return cv::Mat(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3,
+                   cv::Scalar(40, 80, 120));
 }
 
 // Runs the loop with a renderer that only records the angle of every frame.
@@ -108,7 +110,8 @@ TEST(FrameLoop, WaitsThirtyMillisecondsForAKeyAndShowsBothWindows) {
 
 TEST(FrameLoop, GuideOutlineNeverReachesTheKaleidoscope) {
     // A black picture: any red in the kaleidoscope could only come from the outline.
-    ScriptedSource source(cv::Mat::zeros(kFrameHeight, kFrameWidth, CV_8UC3), -1);
+    ScriptedSource source(
+        cv::Mat::zeros(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3), -1);
     ScriptedScreen screen(std::map<int, int>{{2, kEscape}});
     ImageWorkspace ws = createWorkspace();
     runFrameLoop(source, screen, ws, renderFrame);

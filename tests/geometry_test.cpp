@@ -4,6 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/workspace.hpp"
+#include "tests/support/pictures.hpp"
 
 namespace glintara {
 namespace {
@@ -34,16 +35,17 @@ class WorkedValues : public testing::TestWithParam<WorkedAngle> {};
 
 TEST_P(WorkedValues, TrianglesOutlineAndMaskPolygonsMatch) {
     const WorkedAngle& worked = GetParam();
-    Triangles triangles = computeTriangles(worked.angle);
+    Triangles triangles = computeTriangles(worked.angle, kClassic.triangleSide);
     if (worked.hasFrameScale) {
         expectNear(triangles.upTriangle, worked.up);
         expectNear(triangles.downTriangle, worked.down);
     }
-    cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar::all(0));
-    EXPECT_EQ(drawGuideOutline(frame, triangles.upTriangle), worked.outline);
+    cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3, cv::Scalar::all(0));
+    EXPECT_EQ(drawGuideOutline(frame, triangles.upTriangle, kClassic.outlineThickness),
+              worked.outline);
 
     scaleToTile(triangles);
-    const int c = tileSide() / 2;
+    const int c = kClassic.tileSide / 2;
     EXPECT_EQ(makeIntegerPoints(triangles.upTriangle, c, c), worked.maskUpPolygon);
     if (worked.hasDownMask) {
         EXPECT_EQ(makeIntegerPoints(triangles.downTriangle, c, c), worked.maskDownPolygon);
@@ -84,9 +86,9 @@ TEST(IntegerPoints, TruncateTowardZeroAfterAddingAHalf) {
 
 TEST(Masks, FillIsClippedToTheMaskAndMatchesTheFilledPolygon) {
     // At angle 0 the bottom vertex of the down triangle lies on row 153, one past the mask.
-    Triangles triangles = computeTriangles(0.0);
+    Triangles triangles = computeTriangles(0.0, kClassic.triangleSide);
     scaleToTile(triangles);
-    const int side = tileSide();
+    const int side = kClassic.tileSide;
     cv::Mat maskUp(side, side, CV_8UC1, cv::Scalar(7));
     cv::Mat maskDown(side, side, CV_8UC1, cv::Scalar(7));
     buildMasks(triangles, {side, side}, maskUp, maskDown);
@@ -107,13 +109,15 @@ TEST(Masks, FillIsClippedToTheMaskAndMatchesTheFilledPolygon) {
 }
 
 TEST(GuideOutline, StaysInsideTheFrameAtEveryAngle) {
-    cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3);
-    const cv::Point centre(kFrameWidth / 2, kFrameHeight / 2);
+    cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3);
+    const cv::Point centre(kClassic.frameSize.width / 2, kClassic.frameSize.height / 2);
     for (int angle = 0; angle < 360; ++angle) {
-        const TrianglePoints outline =
-            drawGuideOutline(frame, computeTriangles(static_cast<double>(angle)).upTriangle);
+        const TrianglePoints outline = drawGuideOutline(
+            frame, computeTriangles(static_cast<double>(angle), kClassic.triangleSide).upTriangle,
+            kClassic.outlineThickness);
         for (const cv::Point& p : outline) {
-            EXPECT_TRUE(cv::Rect(0, 0, kFrameWidth, kFrameHeight).contains(p))
+            EXPECT_TRUE(
+                cv::Rect(0, 0, kClassic.frameSize.width, kClassic.frameSize.height).contains(p))
                 << "angle " << angle << " point " << p;
             EXPECT_LE(std::abs(p.x - centre.x), 231) << "angle " << angle;
             EXPECT_LE(std::abs(p.y - centre.y), 231) << "angle " << angle;
@@ -122,8 +126,9 @@ TEST(GuideOutline, StaysInsideTheFrameAtEveryAngle) {
 }
 
 TEST(GuideOutline, IsDrawnInPureRed) {
-    cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar::all(0));
-    const TrianglePoints outline = drawGuideOutline(frame, computeTriangles(0.0).upTriangle);
+    cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3, cv::Scalar::all(0));
+    const TrianglePoints outline = drawGuideOutline(
+        frame, computeTriangles(0.0, kClassic.triangleSide).upTriangle, kClassic.outlineThickness);
     EXPECT_EQ(frame.at<cv::Vec3b>(outline[1]), cv::Vec3b(0, 0, 255));
     // Only red was drawn.
     std::vector<cv::Mat> channels;
@@ -133,16 +138,67 @@ TEST(GuideOutline, IsDrawnInPureRed) {
 }
 
 TEST(Workspace, SizesAndTheSquareCut) {
-    EXPECT_EQ(squareSide(), 461);
-    EXPECT_EQ(tileSide(), 153);
+    EXPECT_EQ(kClassic.squareSide, 461);
+    EXPECT_EQ(kClassic.tileSide, 153);
     const ImageWorkspace ws = createWorkspace();
     EXPECT_EQ(ws.squareCut, cv::Rect(90, 10, 461, 461));
-    EXPECT_EQ(ws.squareCut & cv::Rect(0, 0, kFrameWidth, kFrameHeight), ws.squareCut);
+    EXPECT_EQ(ws.squareCut & cv::Rect(0, 0, kClassic.frameSize.width, kClassic.frameSize.height),
+              ws.squareCut);
     EXPECT_EQ(ws.outputImage.size(), cv::Size(640, 640));
     EXPECT_EQ(ws.frameImage.size(), cv::Size(640, 480));
     EXPECT_EQ(ws.renderer.tileSize, cv::Size(153, 153));
     EXPECT_EQ(ws.renderer.maskUp.size(), cv::Size(153, 153));
     EXPECT_EQ(ws.renderer.maskUp.type(), CV_8UC1);
+}
+
+// Every length at a canvas side, worked out by hand from the rules.
+struct CanvasSizes {
+    int side;
+    cv::Size frame;
+    double triangle;
+    int square;
+    int tile;
+    int blur;
+    int outline;
+};
+
+void PrintTo(const CanvasSizes& sizes, std::ostream* out) {
+    *out << sizes.side;
+}
+
+class CanvasGeometry : public testing::TestWithParam<CanvasSizes> {};
+
+TEST_P(CanvasGeometry, FollowsFromTheCanvasSide) {
+    const CanvasSizes want = GetParam();
+    const Geometry geometry = geometryFor(want.side);
+    EXPECT_EQ(geometry.canvasSize(), cv::Size(want.side, want.side));
+    EXPECT_EQ(geometry.frameSize, want.frame);
+    EXPECT_EQ(geometry.triangleSide, want.triangle);
+    EXPECT_EQ(geometry.squareSide, want.square);
+    EXPECT_EQ(geometry.tileSide, want.tile);
+    EXPECT_EQ(geometry.blurSide, want.blur);
+    EXPECT_EQ(geometry.outlineThickness, want.outline);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, CanvasGeometry,
+                         testing::Values(CanvasSizes{640, {640, 480}, 400.0, 461, 153, 5, 2},
+                                         CanvasSizes{1080, {1080, 810}, 675.0, 779, 259, 9, 3},
+                                         CanvasSizes{2160, {2160, 1620}, 1350.0, 1558, 519, 17, 7},
+                                         CanvasSizes{728, {728, 546}, 455.0, 525, 175, 5, 2},
+                                         CanvasSizes{128, {128, 96}, 80.0, 92, 30, 1, 1},
+                                         CanvasSizes{
+                                             4096, {4096, 3072}, 2560.0, 2956, 985, 33, 13}),
+                         [](const testing::TestParamInfo<CanvasSizes>& info) {
+                             return std::to_string(info.param.side);
+                         });
+
+TEST(CanvasGeometry, SidesAreMultiplesOfEightFrom128To4096) {
+    for (const int side : {128, 136, 640, 1080, 4096}) {
+        EXPECT_TRUE(isCanvasSide(side)) << side;
+    }
+    for (const int side : {-8, 0, 120, 127, 129, 644, 4104, 8192}) {
+        EXPECT_FALSE(isCanvasSide(side)) << side;
+    }
 }
 
 }  // namespace

@@ -132,7 +132,12 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{{"--fps", "-5", "a", "b"}, "--fps"},
                     BadLine{{"--fps", "12.", "a", "b"}, "'12.'"},
                     BadLine{{"--fps", "1e3", "a", "b"}, "'1e3'"},
-                    BadLine{{"--fps", "30000/1001", "a", "b"}, "--fps"}),
+                    BadLine{{"--fps", "30000/1001", "a", "b"}, "--fps"},
+                    BadLine{{"--size", "1004", "a", "b"}, "multiple of 8 from 128 to 4096"},
+                    BadLine{{"--size", "120", "a", "b"}, "'120'"},
+                    BadLine{{"--size", "4104", "a", "b"}, "'4104'"},
+                    BadLine{{"--size", "99999999999", "a", "b"}, "--size"},
+                    BadLine{{"--size", "big", "a", "b"}, "'big'"}),
     [](const auto& info) { return "Line" + std::to_string(info.index); });
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "core/frame.hpp"
 #include "core/workspace.hpp"
@@ -31,7 +33,7 @@ cv::Mat photograph() {
 
 // Values below 170 stay distinct after the brightening, so every tap of every turn shows.
 cv::Mat noise() {
-    cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3);
+    cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3);
     cv::RNG rng(20261209);
     rng.fill(frame, cv::RNG::UNIFORM, 0, 170);
     return frame;
@@ -47,22 +49,39 @@ int differingPixels(const cv::Mat& a, const cv::Mat& b) {
     return cv::countNonZero(difference.reshape(1));
 }
 
-class RenderEquivalence : public testing::TestWithParam<Picture> {};
+// Every angle at the usual size; elsewhere the edges of the turns (0, 59, 60, 120, 180, 359)
+// and a spread between them.
+std::vector<int> anglesFor(int canvasSide) {
+    std::vector<int> angles;
+    if (canvasSide == kDefaultCanvasSide) {
+        // Out of order, so that whatever one angle leaves in the renderer's buffers meets a
+        // different angle next.
+        for (int k = 0; k < 360; ++k) {
+            angles.push_back((k * 137) % 360);
+        }
+        return angles;
+    }
+    angles = {0, 59, 60, 120, 180, 359};
+    for (int k = 1; k <= 12; ++k) {
+        angles.push_back((k * 137 + 11) % 360);
+    }
+    return angles;
+}
+
+class RenderEquivalence : public testing::TestWithParam<std::tuple<Picture, int>> {};
 
 TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
-    const cv::Mat picture = GetParam().make();
+    const auto& [source, canvasSide] = GetParam();
+    const cv::Mat picture = source.make();
     if (picture.empty()) {
         GTEST_SKIP() << "opencv-doc's fruits.jpg is not installed";
     }
-    ImageWorkspace ws = createWorkspace();
-    PlainScratch reference = createPlainScratch();
+    ImageWorkspace ws = createWorkspace(canvasSide);
+    PlainScratch reference = createPlainScratch(geometryFor(canvasSide));
     FrameScratch scratch;
-    cv::Mat frame, square, canvas(kCanvasSide, kCanvasSide, CV_8UC3);
+    cv::Mat frame, square, canvas(canvasSide, canvasSide, CV_8UC3);
 
-    // Angles out of order, so that whatever one angle leaves in the renderer's buffers meets
-    // a different angle next.
-    for (int k = 0; k < 360; ++k) {
-        const int angle = (k * 137) % 360;
+    for (const int angle : anglesFor(canvasSide)) {
         loadFrame(picture, ws, scratch);
         ws.frameImage.copyTo(frame);
         ws.squareImage.copyTo(square);
@@ -74,11 +93,14 @@ TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, RenderEquivalence,
-                         testing::Values(Picture{"Photograph", photograph}, Picture{"Noise", noise},
-                                         Picture{"Scene", scene}),
-                         [](const testing::TestParamInfo<Picture>& info) {
-                             return info.param.name;
+INSTANTIATE_TEST_SUITE_P(PicturesAndSizes, RenderEquivalence,
+                         testing::Combine(testing::Values(Picture{"Photograph", photograph},
+                                                          Picture{"Noise", noise},
+                                                          Picture{"Scene", scene}),
+                                          testing::Values(640, 1080, 2160, 728, 128)),
+                         [](const testing::TestParamInfo<std::tuple<Picture, int>>& info) {
+                             return std::get<0>(info.param).name + "_" +
+                                    std::to_string(std::get<1>(info.param));
                          });
 
 }  // namespace

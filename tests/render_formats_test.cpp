@@ -444,6 +444,7 @@ struct EverydayFile {
     std::string render;
     int frames;
     const char* sound;
+    cv::Size size{640, 640};  // of out.*
 };
 
 void PrintTo(const EverydayFile& file, std::ostream* out) {
@@ -473,6 +474,9 @@ TEST_P(EverydayFiles, RenderEveryFrameWithTheSoundAPlayerPlays) {
     EXPECT_EQ(probeStream(out, "v:0", "nb_read_frames")["nb_read_frames"],
               std::to_string(file.frames));
     EXPECT_EQ(probeStream(out, "a:0", "codec_name")["codec_name"], file.sound);
+    auto picture = probeStream(out, "v:0", "width,height");
+    EXPECT_EQ(picture["width"] + "x" + picture["height"],
+              std::to_string(file.size.width) + "x" + std::to_string(file.size.height));
 }
 
 // Three transport streams cut and joined; the middle one has a second sound stream.
@@ -536,6 +540,14 @@ INSTANTIATE_TEST_SUITE_P(
         EverydayFile{"Mp3IntoMp4IsCopied", withSound("libmp3lame", "mkv"), "$R in.mkv out.mp4", 100, "mp3"},
         EverydayFile{"RotatedNinety", turned("90", "transpose=cclock"), kTurnedAlike, 8, ""},
         EverydayFile{"RotatedHalfTurn", turned("180", "hflip,vflip"), kTurnedAlike, 8, ""},
+        EverydayFile{"StillAt1080", "$F -i v.mp4 -frames:v 1 in.png", "$R --size 1080 in.png out.png",
+                     1, "", {1080, 1080}},
+        EverydayFile{"VideoAt1080", "true", "$R --size 1080 --frames 30 v.mp4 out.mp4", 30, "aac",
+                     {1080, 1080}},
+        EverydayFile{"GuideVideoAt1080", "true",
+                     "$R --size 1080 --frames 30 --capture out.mkv v.mp4 k.mp4", 30, "", {1080, 810}},
+        EverydayFile{"PhotoLoopAt728", "$F -i v.mp4 -frames:v 1 in.png",
+                     "$R --size 728 --frames 12 in.png out.mkv", 12, "", {728, 728}},
         EverydayFile{"RotatedTwoHundredSeventy", turned("270", "transpose=clock"), kTurnedAlike, 8, ""}),
     [](const testing::TestParamInfo<EverydayFile>& info) { return info.param.name; });
 // clang-format on

@@ -8,6 +8,7 @@
 #include "render/sparse_shrink.hpp"
 #include "render/sparse_warp.hpp"
 #include "render/tiles.hpp"
+#include "tests/support/pictures.hpp"
 
 namespace glintara {
 namespace {
@@ -95,16 +96,24 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WholeShrink,
                              return "Case" + std::to_string(info.index);
                          });
 
-class RowsBlur : public testing::TestWithParam<cv::Size> {};
+// A tile size and the blur's reach: 2 is the usual 5x5, the others the blurs of larger
+// canvases (9x9 at 1080, 17x17 at 2160, 33x33 at 4096) and the 1x1 of the smallest.
+struct BlurCase {
+    cv::Size size;
+    int reach;
+};
+
+class RowsBlur : public testing::TestWithParam<BlurCase> {};
 
 TEST_P(RowsBlur, EqualsBlurWithRepeatedEdgesUnderTheRowsAndLeavesTheRestAlone) {
-    const cv::Size size = GetParam();
+    const cv::Size size = GetParam().size;
+    const int reach = GetParam().reach;
     // Flat areas of 0 and 255 meet the extremes of the rounding; noise meets the rest.
     cv::Mat tile = noiseImage(size, 13);
     tile.colRange(0, size.width / 3).setTo(cv::Scalar::all(255));
     tile.rowRange(0, size.height / 4).setTo(cv::Scalar::all(0));
     cv::Mat expected;
-    cv::blur(tile, expected, {5, 5}, {-1, -1}, cv::BORDER_REPLICATE);
+    cv::blur(tile, expected, {2 * reach + 1, 2 * reach + 1}, {-1, -1}, cv::BORDER_REPLICATE);
 
     // Whole rows, runs touching either edge, a slanted run and rows left out.
     RowRanges rows(size.height, cv::Range(0, 0));
@@ -116,7 +125,7 @@ TEST_P(RowsBlur, EqualsBlurWithRepeatedEdgesUnderTheRowsAndLeavesTheRestAlone) {
     }
     std::vector<ushort> sums;
     cv::Mat blurred(size, CV_8UC3, cv::Scalar::all(9));
-    blurRows(tile, rows, sums, blurred);
+    blurRows(tile, rows, reach, sums, blurred);
     for (int y = 0; y < size.height; ++y) {
         cv::Mat inRun(1, size.width, CV_8UC1, cv::Scalar(0));
         inRun.colRange(rows[y].start, std::max(rows[y].start, rows[y].end)).setTo(255);
@@ -128,12 +137,16 @@ TEST_P(RowsBlur, EqualsBlurWithRepeatedEdgesUnderTheRowsAndLeavesTheRestAlone) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, RowsBlur,
-                         testing::Values(cv::Size(153, 153), cv::Size(37, 11), cv::Size(1, 1),
-                                         cv::Size(3, 6)),
-                         [](const testing::TestParamInfo<cv::Size>& info) {
-                             return std::to_string(info.param.width) + "x" +
-                                    std::to_string(info.param.height);
+INSTANTIATE_TEST_SUITE_P(SizesAndReaches, RowsBlur,
+                         testing::Values(BlurCase{{153, 153}, 2}, BlurCase{{37, 11}, 2},
+                                         BlurCase{{1, 1}, 2}, BlurCase{{3, 6}, 2},
+                                         BlurCase{{259, 259}, 4}, BlurCase{{519, 40}, 8},
+                                         BlurCase{{70, 9}, 16}, BlurCase{{5, 3}, 8},
+                                         BlurCase{{42, 42}, 0}),
+                         [](const testing::TestParamInfo<BlurCase>& info) {
+                             return std::to_string(info.param.size.width) + "x" +
+                                    std::to_string(info.param.size.height) + "_reach" +
+                                    std::to_string(info.param.reach);
                          });
 
 TEST(ShrinkSources, CoverEveryTapOfTheRowsAsked) {

@@ -7,10 +7,10 @@
 
 #include "render/plain_render.hpp"
 #include "render/sizes.hpp"
+#include "tests/support/pictures.hpp"
 
 namespace glintara {
 namespace {
-
 
 TEST(BrightenSquare, ScalesByOneAndAHalfRoundingHalvesToEvenAndSaturating) {
     cv::Mat square(1, 256, CV_8UC3);
@@ -32,9 +32,9 @@ TEST(BrightenSquare, ScalesByOneAndAHalfRoundingHalvesToEvenAndSaturating) {
 TEST(BlurTile, RepeatsTheEdgeRatherThanMirroringIt) {
     // A lit left column: with the edge repeated, three of the five columns a border
     // pixel averages are lit (153); mirroring would light one (51).
-    cv::Mat tile(tileSide(), tileSide(), CV_8UC3, cv::Scalar::all(0));
+    cv::Mat tile(kClassic.tileSide, kClassic.tileSide, CV_8UC3, cv::Scalar::all(0));
     tile.col(0).setTo(cv::Scalar::all(255));
-    blurTile(tile);
+    blurTile(tile, kClassic.blurSide);
     EXPECT_EQ(tile.at<cv::Vec3b>(70, 0), cv::Vec3b::all(153));
     EXPECT_EQ(tile.at<cv::Vec3b>(70, 1), cv::Vec3b::all(102));
     EXPECT_EQ(tile.at<cv::Vec3b>(70, 2), cv::Vec3b::all(51));
@@ -42,12 +42,12 @@ TEST(BlurTile, RepeatsTheEdgeRatherThanMirroringIt) {
 }
 
 TEST(BlurTile, AccumulatesOverCalls) {
-    cv::Mat tile(tileSide(), tileSide(), CV_8UC3, cv::Scalar::all(0));
+    cv::Mat tile(kClassic.tileSide, kClassic.tileSide, CV_8UC3, cv::Scalar::all(0));
     tile.at<cv::Vec3b>(76, 76) = cv::Vec3b::all(250);
-    blurTile(tile);
+    blurTile(tile, kClassic.blurSide);
     EXPECT_EQ(tile.at<cv::Vec3b>(76, 76)[0], 10);  // 250 / 25
     EXPECT_EQ(tile.at<cv::Vec3b>(76, 79)[0], 0);   // outside the 5x5 reach
-    blurTile(tile);
+    blurTile(tile, kClassic.blurSide);
     EXPECT_GT(tile.at<cv::Vec3b>(76, 79)[0], 0);  // the second blur reaches further
 }
 
@@ -55,10 +55,10 @@ class Turn : public testing::TestWithParam<double> {};
 
 TEST_P(Turn, PixelsWhoseSourceLiesOutsideTheSquareAreBlack) {
     const double phi = GetParam();
-    const int side = squareSide();
+    const int side = kClassic.squareSide;
     cv::Mat square(side, side, CV_8UC3, cv::Scalar(200, 150, 100));
     cv::Mat warp(side, side, CV_8UC3, cv::Scalar::all(77));
-    cv::Mat tile(tileSide(), tileSide(), CV_8UC3);
+    cv::Mat tile(kClassic.tileSide, kClassic.tileSide, CV_8UC3);
     makeRotatedTile(square, phi, warp, tile);
 
     // Where each warp pixel came from: the inverse of a counter-clockwise turn on screen.
@@ -105,12 +105,12 @@ TEST(MirroredTile, IsTheMirrorImageAcrossTheTurnedAxis) {
     // A picture that is dark above the middle row and bright below: mirrored across the
     // horizontal axis (phi 0) it swaps halves; across the vertical axis (phi 90) it is
     // unchanged in its halves.
-    const int side = squareSide();
+    const int side = kClassic.squareSide;
     cv::Mat square(side, side, CV_8UC3, cv::Scalar::all(20));
     square.rowRange(side / 2 + 1, side).setTo(cv::Scalar::all(220));
     cv::Mat warp(side, side, CV_8UC3);
     cv::Mat flip(side, side, CV_8UC3);
-    cv::Mat tile(tileSide(), tileSide(), CV_8UC3);
+    cv::Mat tile(kClassic.tileSide, kClassic.tileSide, CV_8UC3);
 
     makeMirroredTile(square, 0.0, warp, flip, tile);
     EXPECT_EQ(tile.at<cv::Vec3b>(20, 76)[0], 220);

@@ -31,7 +31,8 @@ int main() {
     const Platform platform{
         .openSource =
             [] { return std::make_unique<StillPictureSource>(testing_support::syntheticScene()); },
-        .openScreen = openHighguiScreen,
+        .openScreen =
+            [] { return openHighguiScreen(geometryFor(kDefaultCanvasSide).frameSize.width); },
     };
     return runApplication(platform, std::cout, std::cerr, renderFrame);
 }

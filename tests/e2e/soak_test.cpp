@@ -52,7 +52,7 @@ class BriefWaits final : public Screen {
 
 TEST(Soak, ThousandsOfFramesKeepMemoryFlatAndTheWorkspaceInPlace) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    BriefWaits screen(openHighguiScreen());
+    BriefWaits screen(openHighguiScreen(geometryFor(kDefaultCanvasSide).frameSize.width));
     // An odd camera: every frame needs converting and scaling, the costliest path.
     testing_support::ScriptedSource source(testing_support::syntheticScene({800, 600}), kFrames);
     ImageWorkspace ws = createWorkspace();

@@ -11,6 +11,13 @@
 
 #include "core/workspace.hpp"
 
+namespace glintara {
+
+// The usual canvas, whose sizes most tests are written for.
+inline const Geometry kClassic = geometryFor(kDefaultCanvasSide);
+
+}  // namespace glintara
+
 namespace glintara::testing_support {
 
 // A deterministic colourful scene (gradients, discs, lines, text) of the given size; `phase`
