@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "app/platform.hpp"
+#include "render/sizes.hpp"
 
 namespace glintara {
 
@@ -31,7 +32,7 @@ class PacedCamera : public FrameSource {
         }
         const int number = held_.front();
         held_.pop_front();
-        frame.create(480, 640, CV_8UC3);
+        frame.create(geometryFor(kDefaultCanvasSide).frameSize, CV_8UC3);
         frame.setTo(cv::Scalar(40, 80, 120));
         frame.at<cv::Vec3b>(0, 0) = numberPixel(number);
         return true;

@@ -8,6 +8,10 @@
 
 #include "gst/kaleidoscope_filter.hpp"
 
+using glintara::isCanvasSide;
+using glintara::kDefaultCanvasSide;
+using glintara::kLargestCanvasSide;
+using glintara::kSmallestCanvasSide;
 using glintara::gst::KaleidoscopeFilter;
 using glintara::gst::Picture;
 
@@ -57,9 +61,9 @@ GType gst_glintara_picture_get_type(void) {
     static gsize type = 0;
     if (g_once_init_enter(&type)) {
         static const GEnumValue values[] = {
-            {static_cast<gint>(Picture::Kaleidoscope), "The 640x640 kaleidoscope", "kaleidoscope"},
+            {static_cast<gint>(Picture::Kaleidoscope), "The NxN kaleidoscope", "kaleidoscope"},
             {static_cast<gint>(Picture::Capture),
-             "The prepared 640x480 frame with the red guide triangle", "capture"},
+             "The prepared N x 3N/4 frame with the red guide triangle", "capture"},
             {0, nullptr, nullptr}};
         g_once_init_leave(&type, g_enum_register_static("GstGlintaraPicture", values));
     }
@@ -132,9 +136,10 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GST_OBJECT_UNLOCK(self);
 }
 
-// The output for one input structure: BGR of the picture's size at the input's rate.
-GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
-    const cv::Size size = glintara::gst::pictureSize(picture);
+// The output for one input structure at one canvas side: BGR of the picture's size at the
+// input's rate.
+GstStructure* outputStructureFor(const GstStructure* input, Picture picture, int canvasSide) {
+    const cv::Size size = glintara::gst::pictureSize(picture, canvasSide);
     GstStructure* output = gst_structure_new(
         "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, size.width, "height",
         G_TYPE_INT, size.height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
@@ -142,6 +147,19 @@ GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
         gst_structure_set_value(output, "framerate", rate);
     }
     return output;
+}
+
+// Every canvas side the renderer serves, the usual one first: a downstream that does not
+// ask for a size gets that one.
+GstCaps* outputCapsFor(const GstStructure* input, Picture picture) {
+    GstCaps* caps = gst_caps_new_empty();
+    gst_caps_append_structure(caps, outputStructureFor(input, picture, kDefaultCanvasSide));
+    for (int side = kSmallestCanvasSide; side <= kLargestCanvasSide; side += 8) {
+        if (side != kDefaultCanvasSide) {
+            gst_caps_append_structure(caps, outputStructureFor(input, picture, side));
+        }
+    }
+    return caps;
 }
 
 // The inputs that give an output structure: any size in the formats taken, at its rate.
@@ -159,9 +177,11 @@ GstCaps* transformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCa
     GstCaps* result = gst_caps_new_empty();
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* structure = gst_caps_get_structure(caps, i);
-        result = gst_caps_merge_structure(result, direction == GST_PAD_SINK
-                                                      ? outputStructureFor(structure, picture)
-                                                      : inputStructureFor(structure));
+        if (direction == GST_PAD_SINK) {
+            gst_caps_append(result, outputCapsFor(structure, picture));
+        } else {
+            result = gst_caps_merge_structure(result, inputStructureFor(structure));
+        }
     }
     if (filter) {
         GstCaps* both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
@@ -178,13 +198,24 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
                  GstVideoInfo* outInfo) {
     GstGlintara* self = elementOf(videoFilter);
     const cv::Size out(GST_VIDEO_INFO_WIDTH(outInfo), GST_VIDEO_INFO_HEIGHT(outInfo));
-    for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
-        if (out == glintara::gst::pictureSize(picture)) {
-            self->state.negotiated = picture;
-            return TRUE;
+    if (isCanvasSide(out.width) && self->state.filter) {
+        for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
+            if (out == glintara::gst::pictureSize(picture, out.width)) {
+                self->state.negotiated = picture;
+                try {
+                    self->state.filter->setCanvasSide(out.width);
+                } catch (const std::exception& error) {
+                    GST_ELEMENT_ERROR(self, RESOURCE, FAILED,
+                                      ("glintara could not set up its renderer"),
+                                      ("%s", error.what()));
+                    return FALSE;
+                }
+                return TRUE;
+            }
         }
     }
-    GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("glintara puts out 640x640 or 640x480 only"),
+    GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
+                      ("glintara puts out NxN or N x 3N/4, N a multiple of 8 from 128 to 4096"),
                       ("offered %dx%d", out.width, out.height));
     return FALSE;
 }
@@ -273,7 +304,7 @@ void addPadTemplates(GstElementClass* elementClass) {
     GstCaps* sink = gst_caps_from_string(kInputCaps);
     gst_caps_set_simple(sink, "framerate", GST_TYPE_FRACTION_RANGE, 0, 1, G_MAXINT, 1, nullptr);
     GstCaps* source = gst_caps_from_string(
-        "video/x-raw, format=(string)BGR, width=(int)640, height=(int){ 640, 480 }, "
+        "video/x-raw, format=(string)BGR, width=(int)[128, 4096], height=(int)[96, 4096], "
         "pixel-aspect-ratio=(fraction)1/1, framerate=(fraction)[0/1, 2147483647/1]");
     gst_element_class_add_pad_template(
         elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink));

@@ -14,12 +14,16 @@ namespace glintara::gst {
 // Which of the live program's two windows the element puts out.
 enum class Picture { Kaleidoscope, Capture };
 
-// The size of the picture: the canvas, or the prepared frame.
-cv::Size pictureSize(Picture picture);
+// The size of the picture at a canvas side: the canvas, or the prepared frame.
+cv::Size pictureSize(Picture picture, int canvasSide);
 
 class KaleidoscopeFilter {
   public:
-    KaleidoscopeFilter();
+    explicit KaleidoscopeFilter(int canvasSide = kDefaultCanvasSide);
+
+    // Renders at another canvas side from the next frame on.
+    void setCanvasSide(int canvasSide);
+    int canvasSide() const { return workspace_.renderer.geometry.canvasSide; }
 
     // The angle of the next frame, 0..359.
     void setAngle(int degrees) { rotation_.angleDegrees = degrees; }
@@ -28,8 +32,8 @@ class KaleidoscopeFilter {
     void setTurning(bool turning) { rotation_.rotationFlag = turning ? +1 : -1; }
 
     // Renders a frame (8-bit, 1, 3 or 4 channels, any size) at the current angle, writes the
-    // picture into `out` (8-bit BGR of pictureSize(picture), which may be a view of a foreign
-    // buffer) and turns on.
+    // picture into `out` (8-bit BGR of pictureSize(picture, canvasSide()), which may be a view of a
+    // foreign buffer) and turns on.
     void renderInto(const cv::Mat& frame, Picture picture, cv::Mat& out);
 
   private:

@@ -174,23 +174,25 @@ std::string sink(const char* name) {
 }
 
 // The source's frames to the appsink "raw" as they are, and through glintara with the given
-// properties to the appsink "out".
-std::string beside(const std::string& source, const std::string& properties) {
+// properties (and the output caps asked for, if any) to the appsink "out".
+std::string beside(const std::string& source, const std::string& properties,
+                   const std::string& asked = "") {
     return source + " ! tee name=t t. ! queue ! " + sink("raw") + " t. ! queue ! glintara " +
-           properties + " ! " + sink("out");
+           properties + (asked.empty() ? "" : " ! " + asked) + " ! " + sink("out");
 }
 
 // What glintara-render makes of each frame, saved losslessly, at angle, angle + 1, ...
 std::vector<cv::Mat> renderToolOf(const std::vector<SinkFrame>& frames, int angle, bool turning,
-                                  bool capture) {
+                                  bool capture, int side = 640) {
     ScratchFolder folder;
     std::vector<cv::Mat> renders;
     for (std::size_t n = 0; n < frames.size(); ++n) {
         const std::string in = folder.path("frame.png");
         EXPECT_TRUE(cv::imwrite(in, frames[n].picture));
         const int frameAngle = turning ? (angle + static_cast<int>(n)) % 360 : angle;
-        std::vector<std::string> args = {"--angle", std::to_string(frameAngle), in,
-                                         folder.path("star.png")};
+        std::vector<std::string> args = {"--angle", std::to_string(frameAngle),
+                                         "--size",  std::to_string(side),
+                                         in,        folder.path("star.png")};
         if (capture) {
             args.insert(args.begin(), {"--capture", folder.path("guide.png")});
         }
@@ -219,9 +221,10 @@ TEST_F(GlintaraElement, GstInspectListsItWithItsProperties) {
     const ProcessResult inspect = runProcess({"/usr/bin/gst-inspect-1.0", "glintara"},
                                              std::chrono::seconds(30), {preloadForTools()});
     ASSERT_EQ(inspect.exitStatus, 0) << inspect.err;
-    for (const char* expected : {"Glintara kaleidoscope", "Filter/Effect/Video", "angle",
-                                 "Range: 0 - 359 Default: 0", "turning", "Boolean. Default: true",
-                                 "picture", "(0): kaleidoscope", "(1): capture", "width: 640"}) {
+    for (const char* expected :
+         {"Glintara kaleidoscope", "Filter/Effect/Video", "angle", "Range: 0 - 359 Default: 0",
+          "turning", "Boolean. Default: true", "picture", "(0): kaleidoscope", "(1): capture",
+          "width: [ 128, 4096 ]"}) {
         EXPECT_NE(inspect.out.find(expected), std::string::npos) << expected << "\n" << inspect.out;
     }
 }
@@ -255,6 +258,7 @@ struct Feed {
     int height;
     const char* format;
     int angle;
+    int side = 640;  // asked downstream; 640 asks nothing
 };
 
 void PrintTo(const Feed& feed, std::ostream* out) {
@@ -268,11 +272,16 @@ TEST_P(ElementFeed, GivesGlintaraRendersBytesAtEachFramesAngleAndKeepsTheTimes) 
     const std::string caps = std::string("video/x-raw,format=") + feed.format +
                              ",width=" + std::to_string(feed.width) +
                              ",height=" + std::to_string(feed.height) + ",framerate=25/2";
+    const std::string side = std::to_string(feed.side);
+    const std::string asked =
+        feed.side == 640 ? "" : "video/x-raw,width=" + side + ",height=" + side;
     const PipelineRun run = runPipeline(beside("videotestsrc num-buffers=4 pattern=ball ! " + caps,
-                                               "angle=" + std::to_string(feed.angle)));
+                                               "angle=" + std::to_string(feed.angle), asked));
     ASSERT_FALSE(run.error) << *run.error;
     ASSERT_EQ(run.raw.size(), 4u);
-    expectSameBytes(run.out, renderToolOf(run.raw, feed.angle, true, false));
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(run.out[0].picture.size(), cv::Size(feed.side, feed.side));
+    expectSameBytes(run.out, renderToolOf(run.raw, feed.angle, true, false, feed.side));
     for (std::size_t n = 0; n < run.out.size(); ++n) {
         EXPECT_EQ(run.out[n].pts, run.raw[n].pts) << "frame " << n;
         EXPECT_EQ(run.out[n].duration, run.raw[n].duration) << "frame " << n;
@@ -284,10 +293,13 @@ TEST_P(ElementFeed, GivesGlintaraRendersBytesAtEachFramesAngleAndKeepsTheTimes) 
 INSTANTIATE_TEST_SUITE_P(SizesFormatsAngles, ElementFeed,
                          testing::Values(Feed{640, 480, "BGR", 0}, Feed{320, 240, "BGR", 358},
                                          Feed{1280, 720, "BGRx", 90}, Feed{641, 479, "BGRA", 200},
-                                         Feed{160, 90, "GRAY8", 45}),
+                                         Feed{160, 90, "GRAY8", 45},
+                                         Feed{1280, 720, "BGRx", 300, 1080},
+                                         Feed{320, 240, "BGR", 10, 136}),
                          [](const testing::TestParamInfo<Feed>& info) {
                              return std::to_string(info.param.width) + "x" +
-                                    std::to_string(info.param.height) + "_" + info.param.format;
+                                    std::to_string(info.param.height) + "_" + info.param.format +
+                                    "_to_" + std::to_string(info.param.side);
                          });
 
 TEST_F(GlintaraElement, HeldStillEveryFrameIsDrawnAtTheAngleProperty) {
@@ -306,6 +318,16 @@ TEST_F(GlintaraElement, CapturePictureIsThePreparedFrameWithTheGuideAtEachAngle)
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out[0].picture.size(), cv::Size(640, 480));
     expectSameBytes(run.out, renderToolOf(run.raw, 120, true, true));
+}
+
+TEST_F(GlintaraElement, CapturePictureAtALargerSizeIsNByThreeQuartersN) {
+    const PipelineRun run = runPipeline(beside(
+        "videotestsrc num-buffers=2 pattern=smpte ! video/x-raw,format=BGR,width=800,height=600",
+        "angle=7 picture=capture", "video/x-raw,width=1080,height=810"));
+    ASSERT_FALSE(run.error) << *run.error;
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(run.out[0].picture.size(), cv::Size(1080, 810));
+    expectSameBytes(run.out, renderToolOf(run.raw, 7, true, true, 1080));
 }
 
 TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
