@@ -2,6 +2,7 @@
 // and how fast glintara-render goes end to end. One line per figure.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,17 +71,19 @@ Timing summarise(std::vector<double> ms) {
     return {ms[ms.size() / 2], ms[ms.size() * 9 / 10]};
 }
 
-// Times both renderers on the same frames at every angle, taking turns call by call so that
-// whatever else the machine is doing weighs on both alike.
-std::pair<Timing, Timing> timeSideBySide(const RenderStep& first, const RenderStep& second) {
-    ImageWorkspace ws = createWorkspace();
+// Times both renderers on the same frames at every `angleStep`-th angle, taking turns call by
+// call so that whatever else the machine is doing weighs on both alike.
+std::pair<Timing, Timing> timeSideBySide(const RenderStep& first, const RenderStep& second,
+                                         int canvasSide = kDefaultCanvasSide, int angleStep = 1,
+                                         int rounds = kRounds) {
+    ImageWorkspace ws = createWorkspace(canvasSide);
     FrameScratch scratch;
     std::vector<cv::Mat> frames;
     for (int i = 0; i < 8; ++i)
         frames.push_back(naturalFrame(i));
     std::vector<double> ms[2];
-    for (int round = 0; round < kRounds; ++round) {
-        for (int angle = 0; angle < 360; ++angle) {
+    for (int round = 0; round < rounds; ++round) {
+        for (int angle = 0; angle < 360; angle += angleStep) {
             for (int which = 0; which < 2; ++which) {
                 loadFrame(frames[angle % frames.size()], ws, scratch);
                 const auto start = Clock::now();
@@ -96,7 +99,12 @@ std::pair<Timing, Timing> timeSideBySide(const RenderStep& first, const RenderSt
 // Runs a command to its end, its output dropped; its time in seconds, or nothing when it
 // failed. Spawned, not forked: copying this process's large memory map on every fork would
 // weigh on both jobs' times alike and blur their ratio.
-std::optional<double> timeCommand(const std::vector<std::string>& command) {
+struct JobRun {
+    double seconds;
+    long peakKilobytes;  // the most memory the job held at once
+};
+
+std::optional<JobRun> runCommand(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const std::string& word : command) {
         argv.push_back(const_cast<char*>(word.c_str()));
@@ -114,11 +122,17 @@ std::optional<double> timeCommand(const std::vector<std::string>& command) {
         return std::nullopt;
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return std::nullopt;
     }
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    return JobRun{std::chrono::duration<double>(Clock::now() - start).count(), usage.ru_maxrss};
+}
+
+std::optional<double> timeCommand(const std::vector<std::string>& command) {
+    const std::optional<JobRun> run = runCommand(command);
+    return run ? std::optional<double>(run->seconds) : std::nullopt;
 }
 
 // The middle one of the times, or nothing when every run failed.
@@ -209,6 +223,20 @@ int main() {
         "(renderer %.1fx faster at the median)\n",
         plain.median, plain.p90, plain.median / renderer.median);
 
+    // The larger canvases at every tenth angle, once round: a plain 2160 render takes a
+    // tenth of a second.
+    for (const int side : {1080, 2160}) {
+        PlainScratch large = createPlainScratch(geometryFor(side));
+        const RenderStep plainLarge = [&](ImageWorkspace& ws, double angle) {
+            renderPlainly(large, ws.frameImage, ws.squareImage, ws.outputImage, angle);
+        };
+        const auto [fast, slow] = timeSideBySide(renderFrame, plainLarge, side, 10, 1);
+        std::printf(
+            "renderer at %dx%d: median %.2f ms, p90 %.2f ms; plain sequence median %.2f ms "
+            "(renderer %.1fx faster)\n",
+            side, side, fast.median, fast.p90, slow.median, slow.median / fast.median);
+    }
+
     std::printf("live loop, 30 fps camera, 31 ms key wait:     %.1f frames per second shown\n",
                 liveFramesPerSecond());
 
@@ -233,6 +261,18 @@ int main() {
     }
     const std::optional<double> ours = middleOf(ourTimes);
     const std::optional<double> theirs = middleOf(theirTimes);
+    std::vector<double> largeTimes;
+    for (int run = 0; run < kJobRuns; ++run) {
+        if (const std::optional<double> time =
+                timeCommand({GLINTARA_RENDER_BINARY, "--quiet", "--size", "1080", clip,
+                             (folder / "large.avi").string()})) {
+            largeTimes.push_back(*time);
+        }
+    }
+    const std::optional<double> large = middleOf(largeTimes);
+    const std::optional<JobRun> largest =
+        runCommand({GLINTARA_RENDER_BINARY, "--quiet", "--size", "2160", clip,
+                    (folder / "largest.mp4").string()});
     // Our own element, loaded from the build tree.
     setenv("GST_PLUGIN_PATH", GLINTARA_GST_PLUGIN_DIR, 1);
     const std::optional<double> element =
@@ -258,6 +298,15 @@ int main() {
     }
     if (element) {
         std::printf("the glintara element in GStreamer, the same job: %.2f s\n", *element);
+    }
+    if (large) {
+        std::printf(
+            "glintara-render --size 1080, the same clip:   %.2f s (%.1f frames per second)\n",
+            *large, kClipFrames / *large);
+    }
+    if (largest) {
+        std::printf("glintara-render --size 2160 to H.264:        %.2f s, peak memory %.0f MiB\n",
+                    largest->seconds, largest->peakKilobytes / 1024.0);
     }
     return 0;
 }
