@@ -136,30 +136,59 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GST_OBJECT_UNLOCK(self);
 }
 
-// The output for one input structure at one canvas side: BGR of the picture's size at the
-// input's rate.
-GstStructure* outputStructureFor(const GstStructure* input, Picture picture, int canvasSide) {
-    const cv::Size size = glintara::gst::pictureSize(picture, canvasSide);
-    GstStructure* output = gst_structure_new(
-        "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, size.width, "height",
-        G_TYPE_INT, size.height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+// A GValue holding the range of whole numbers from `low` to `high` in steps of `step`.
+void setSteppedRange(GstStructure* structure, const char* field, int low, int high, int step) {
+    GValue range = G_VALUE_INIT;
+    g_value_init(&range, GST_TYPE_INT_RANGE);
+    gst_value_set_int_range_step(&range, low, high, step);
+    gst_structure_take_value(structure, field, &range);
+}
+
+// The output for one input structure: BGR at the input's rate, at every canvas side N the
+// renderer serves (N x N, or N x 3N/4 for the guide picture). The caps cannot say that width
+// and height go together; fixateCaps makes them, and setInfo refuses any pair that does not.
+GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
+    GstStructure* output =
+        gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "BGR", "pixel-aspect-ratio",
+                          GST_TYPE_FRACTION, 1, 1, nullptr);
+    setSteppedRange(output, "width", kSmallestCanvasSide, kLargestCanvasSide, 8);
+    if (picture == Picture::Kaleidoscope) {
+        setSteppedRange(output, "height", kSmallestCanvasSide, kLargestCanvasSide, 8);
+    } else {
+        setSteppedRange(output, "height", kSmallestCanvasSide * 3 / 4, kLargestCanvasSide * 3 / 4,
+                        6);
+    }
     if (const GValue* rate = gst_structure_get_value(input, "framerate")) {
         gst_structure_set_value(output, "framerate", rate);
     }
     return output;
 }
 
-// Every canvas side the renderer serves, the usual one first: a downstream that does not
-// ask for a size gets that one.
-GstCaps* outputCapsFor(const GstStructure* input, Picture picture) {
-    GstCaps* caps = gst_caps_new_empty();
-    gst_caps_append_structure(caps, outputStructureFor(input, picture, kDefaultCanvasSide));
-    for (int side = kSmallestCanvasSide; side <= kLargestCanvasSide; side += 8) {
-        if (side != kDefaultCanvasSide) {
-            gst_caps_append_structure(caps, outputStructureFor(input, picture, side));
-        }
+// The output size settles on the side downstream asks for, by width or by height, or on the
+// usual side when it asks for none; the other length follows from it.
+GstCaps* fixateCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps,
+                    GstCaps* othercaps) {
+    if (direction != GST_PAD_SINK) {
+        return GST_BASE_TRANSFORM_CLASS(gst_glintara_parent_class)
+            ->fixate_caps(trans, direction, caps, othercaps);
     }
-    return caps;
+    othercaps = gst_caps_make_writable(gst_caps_truncate(othercaps));
+    GstStructure* output = gst_caps_get_structure(othercaps, 0);
+    const bool capture = currentPicture(elementOf(trans)) == Picture::Capture;
+    const auto heightOf = [capture](int side) { return capture ? side * 3 / 4 : side; };
+    int side = kDefaultCanvasSide;
+    int height = 0;
+    if (!gst_structure_get_int(output, "width", &side)) {
+        if (gst_structure_get_int(output, "height", &height)) {
+            side = capture ? height * 4 / 3 : height;
+        } else {
+            side = kDefaultCanvasSide;
+        }
+        gst_structure_fixate_field_nearest_int(output, "width", side);
+        gst_structure_get_int(output, "width", &side);
+    }
+    gst_structure_fixate_field_nearest_int(output, "height", heightOf(side));
+    return gst_caps_fixate(othercaps);
 }
 
 // The inputs that give an output structure: any size in the formats taken, at its rate.
@@ -177,11 +206,9 @@ GstCaps* transformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCa
     GstCaps* result = gst_caps_new_empty();
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* structure = gst_caps_get_structure(caps, i);
-        if (direction == GST_PAD_SINK) {
-            gst_caps_append(result, outputCapsFor(structure, picture));
-        } else {
-            result = gst_caps_merge_structure(result, inputStructureFor(structure));
-        }
+        result = gst_caps_merge_structure(result, direction == GST_PAD_SINK
+                                                      ? outputStructureFor(structure, picture)
+                                                      : inputStructureFor(structure));
     }
     if (filter) {
         GstCaps* both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
@@ -335,6 +362,7 @@ static void gst_glintara_class_init(GstGlintaraClass* klass) {
 
     GstBaseTransformClass* transformClass = GST_BASE_TRANSFORM_CLASS(klass);
     transformClass->transform_caps = transformCaps;
+    transformClass->fixate_caps = fixateCaps;
     transformClass->start = start;
     transformClass->stop = stop;
 
