@@ -2,14 +2,14 @@
 # installs what is missing first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTARA_TESTS=ON
 
 PREFIX ?= /usr/local
 
 .PHONY: deps build run test install bench test-asan format clean
 
 deps:
-	@./scripts/install-deps.sh
+	@./scripts/install-deps.sh --test
 
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -35,7 +35,7 @@ bench: deps
 	build-release/bin/glintara_bench
 
 test-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DGLINTARA_SANITIZE=ON
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DGLINTARA_SANITIZE=ON -DGLINTARA_TESTS=ON
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 

@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Glintara need,
-# and only those that are missing. Without root it names the command to run instead.
+# Installs the Debian packages that building and running Glintara need (with --test, testing
+# too), and only those that are missing. Without root it names the command to run instead.
 set -euo pipefail
 
+# What building and running the programs needs: ./run installs these alone.
 packages=(
     g++ make cmake pkg-config
     libopencv-dev libxcb1-dev libjpeg-dev
-    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-    libgtest-dev libgmock-dev
-    xvfb xauth xdotool x11-utils imagemagick openbox
-    opencv-doc
-    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-    gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
 )
+# With --test: what the tests and the GStreamer element need besides (./test, make test).
+if [[ "${1:-}" == "--test" ]]; then
+    packages+=(
+        ffmpeg
+        libgtest-dev libgmock-dev
+        xvfb xauth xdotool x11-utils imagemagick openbox
+        opencv-doc
+        libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+        gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    )
+fi
 # With --bench: what the benchmark compares against, GStreamer's own kaleidoscope element.
 if [[ "${1:-}" == "--bench" ]]; then
     packages=(gstreamer1.0-plugins-bad)
