@@ -310,6 +310,12 @@ struct VideoFileInput::Decoder : AudioFileInput {
 
     void keepIfAudio(AVPacket* audioPacket) {
         const std::lock_guard lock(audioMutex);
+        queueIfWanted(audioPacket);
+    }
+
+    // Moves a wanted audio packet to the back of the queue; any other is dropped. The
+    // caller holds audioMutex.
+    void queueIfWanted(AVPacket* audioPacket) {
         const int index = wantedAudioIndex(*audioPacket);
         if (index >= 0) {
             PacketPtr kept = sparePacket();
@@ -382,13 +388,7 @@ struct VideoFileInput::Decoder : AudioFileInput {
                 throw fileError(path, "the sound could not be read");
             }
             mendTimes();
-            const int index = wantedAudioIndex(*packet);
-            if (index >= 0) {
-                PacketPtr kept = sparePacket();
-                av_packet_move_ref(kept.get(), packet.get());
-                waiting.emplace_back(static_cast<std::size_t>(index), std::move(kept));
-            }
-            av_packet_unref(packet.get());
+            queueIfWanted(packet.get());
         }
     }
 

@@ -111,8 +111,11 @@ bool Input::readsAsVideo() {
         return false;
     }
     readAhead_.push_back(std::move(first));
-    if (!video_->isPictureFile() || video_->isAnimatedPng()) {
-        return !video_->isPictureFile();
+    if (!video_->isPictureFile()) {
+        return true;
+    }
+    if (video_->isAnimatedPng()) {
+        return false;  // any PNG reader shows its first picture
     }
     TimedFrame second;
     if (!video_->readFrame(second.picture, second.time)) {

@@ -56,8 +56,9 @@ std::vector<unsigned char> InputFile::wholeContent() {
             throw fileError(path_, "cannot be read: " + std::string(std::strerror(errno)));
         }
     } else {
+        // What was kept so far is taken over; the rest is read straight into it.
         content = std::move(consumed_);
-        consumed_.clear();
+        keepNoMore();
     }
     unsigned char buffer[64 * 1024];
     for (;;) {
@@ -71,7 +72,6 @@ std::vector<unsigned char> InputFile::wholeContent() {
         }
         content.insert(content.end(), buffer, buffer + n);
     }
-    consumed_.clear();
     return content;
 }
 
