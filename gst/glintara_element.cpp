@@ -6,14 +6,14 @@
 
 #include <gst/video/video.h>
 
-#include "gst/kaleidoscope_filter.hpp"
+#include "core/kaleidoscope_filter.hpp"
 
 using glintara::isCanvasSide;
 using glintara::kDefaultCanvasSide;
 using glintara::kLargestCanvasSide;
 using glintara::kSmallestCanvasSide;
-using glintara::gst::KaleidoscopeFilter;
-using glintara::gst::Picture;
+using glintara::KaleidoscopeFilter;
+using glintara::Picture;
 
 GST_DEBUG_CATEGORY_STATIC(glintara_debug);
 #define GST_CAT_DEFAULT glintara_debug
@@ -227,7 +227,7 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
     const cv::Size out(GST_VIDEO_INFO_WIDTH(outInfo), GST_VIDEO_INFO_HEIGHT(outInfo));
     if (isCanvasSide(out.width) && self->state.filter) {
         for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
-            if (out == glintara::gst::pictureSize(picture, out.width)) {
+            if (out == glintara::pictureSize(picture, out.width)) {
                 self->state.negotiated = picture;
                 try {
                     self->state.filter->setCanvasSide(out.width);

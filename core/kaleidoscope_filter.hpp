@@ -1,6 +1,6 @@
-// The element's work on one frame, kept apart from GStreamer: any frame in, prepared as a
-// camera frame is, and the kaleidoscope or the guide picture out, one degree further each
-// frame while turning.
+// A filter's work on one frame, for the plugins that live inside other programs' pipelines:
+// any frame in, prepared as a camera frame is, and the kaleidoscope or the guide picture out,
+// one degree further each frame while turning.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -9,9 +9,9 @@
 #include "core/rotation.hpp"
 #include "core/workspace.hpp"
 
-namespace glintara::gst {
+namespace glintara {
 
-// Which of the live program's two windows the element puts out.
+// Which of the live program's two windows a filter puts out.
 enum class Picture { Kaleidoscope, Capture };
 
 // The size of the picture at a canvas side: the canvas, or the prepared frame.
@@ -42,4 +42,4 @@ class KaleidoscopeFilter {
     RotationState rotation_;
 };
 
-}  // namespace glintara::gst
+}  // namespace glintara

@@ -1,6 +1,6 @@
-#include "gst/kaleidoscope_filter.hpp"
+#include "core/kaleidoscope_filter.hpp"
 
-namespace glintara::gst {
+namespace glintara {
 
 cv::Size pictureSize(Picture picture, int canvasSide) {
     const Geometry geometry = geometryFor(canvasSide);
@@ -25,4 +25,4 @@ void KaleidoscopeFilter::renderInto(const cv::Mat& frame, Picture picture, cv::M
     rotation_.advance();
 }
 
-}  // namespace glintara::gst
+}  // namespace glintara
