@@ -6,7 +6,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTARA_TESTS=ON
 
 PREFIX ?= /usr/local
 
-.PHONY: deps build run test install bench test-asan format clean
+.PHONY: deps build run test install deb bench test-asan format clean
 
 deps:
 	@./scripts/install-deps.sh --test
@@ -24,9 +24,18 @@ test: build
 
 # glintara and glintara-render into $(PREFIX)/bin, the codec module glintara-render loads for
 # still images into $(PREFIX)/lib/glintara, the GStreamer plugin into
-# $(PREFIX)/lib/gstreamer-1.0.
+# $(PREFIX)/lib/gstreamer-1.0, the frei0r filter into $(PREFIX)/lib/frei0r-1, the manual
+# pages and the Kdenlive effect into $(PREFIX)/share.
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, build-deb/glintara_VERSION_ARCH.deb: a Release build of its own with /usr
+# as its prefix, so that every piece lands where Debian's programs look.
+deb:
+	@./scripts/install-deps.sh --package
+	cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DGLINTARA_TESTS=OFF
+	cmake --build build-deb -j $(JOBS)
+	cd build-deb && cpack -G DEB
 
 bench: deps
 	@./scripts/install-deps.sh --bench || echo "GStreamer is not installed; its line is skipped" >&2
@@ -43,4 +52,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
 clean:
-	rm -rf $(BUILD) build-release build-asan
+	rm -rf $(BUILD) build-release build-asan build-deb build-portable

@@ -21,8 +21,6 @@ using glintara::frei0r::ParameterType;
 
 namespace {
 
-constexpr int kPluginMajorVersion = 1;
-constexpr int kPluginMinorVersion = 0;
 constexpr int kParameterCount = static_cast<int>(kParameters.size());
 
 bool isParameterIndex(int index) {
@@ -53,8 +51,8 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
-    info->major_version = kPluginMajorVersion;
-    info->minor_version = kPluginMinorVersion;
+    info->major_version = GLINTARA_VERSION_MAJOR;
+    info->minor_version = GLINTARA_VERSION_MINOR;
     info->num_params = kParameterCount;
     info->explanation = "A turning kaleidoscope of 25 copies of a triangle cut from the frame";
 }

@@ -183,7 +183,7 @@ const char* usageText() {
            "  OUTPUT          the NxN kaleidoscope (640x640), in the format of its extension:\n"
            "                    .png .jpg .tif ...    a still image, from a still INPUT\n"
            "                    .mp4 .m4v .mov        H.264, the sound copied or made AAC\n"
-           "                    .mkv                  H.264, the sound copied\n"
+           "                    .mkv                  H.264, the sound copied or made AAC\n"
            "                    .webm                 VP9, the sound copied or made Opus\n"
            "                    .avi                  MJPG, the sound copied where it fits\n"
            "                    .webp                 animated WebP that loops forever\n"
@@ -198,7 +198,8 @@ const char* usageText() {
            "  --quiet         no progress or summary on stderr\n"
            "  --help          show this help\n"
            "\n"
-           "Exit status: 0 done, 1 failed, 2 usage mistake, 130 interrupted, 143 terminated.\n";
+           "Exit status: 0 done, 1 failed, 2 usage mistake, 129 hung up, 130 interrupted,\n"
+           "143 terminated.\n";
 }
 
 }  // namespace glintara::tool

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and running Glintara need (with --test, testing
-# too), and only those that are missing. Without root it names the command to run instead.
+# Installs the Debian packages that building and running Glintara need (with --package, the
+# plugins and the Debian package too; with --test, everything the tests use), and only those
+# that are missing. Without root it names the command to run instead.
 set -euo pipefail
 
 # What building and running the programs needs: ./run installs these alone.
@@ -9,21 +10,28 @@ packages=(
     libopencv-dev libxcb1-dev libjpeg-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
 )
-# With --test: what the tests and the GStreamer element need besides (./test, make test).
-if [[ "${1:-}" == "--test" ]]; then
-    packages+=(
-        ffmpeg
-        libgtest-dev libgmock-dev
-        xvfb xauth xdotool x11-utils imagemagick openbox
-        opencv-doc
-        libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-        gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    )
-fi
-# With --bench: what the benchmark compares against, GStreamer's own kaleidoscope element.
-if [[ "${1:-}" == "--bench" ]]; then
-    packages=(gstreamer1.0-plugins-bad)
-fi
+# What the plugins and the Debian package need besides (make deb).
+plugin_packages=(
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev frei0r-plugins-dev
+    dpkg-dev file
+)
+# What the tests run besides: the hosts of the plugins among them (./test, make test).
+test_packages=(
+    ffmpeg
+    libgtest-dev libgmock-dev
+    xvfb xauth xdotool x11-utils imagemagick openbox
+    opencv-doc
+    gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    gstreamer1.0-plugins-bad melt
+)
+case "${1:-}" in
+    --test) packages+=("${plugin_packages[@]}" "${test_packages[@]}") ;;
+    --package) packages+=("${plugin_packages[@]}") ;;
+    # What the benchmark compares against, GStreamer's own kaleidoscope element.
+    --bench) packages=(gstreamer1.0-plugins-bad) ;;
+    "") ;;
+    *) echo "install-deps.sh: unknown option $1" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
