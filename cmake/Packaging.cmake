@@ -15,5 +15,8 @@ glintara bring the same picture into GStreamer pipelines, FFmpeg, Kdenlive and S
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # glintara_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs that host the plugins, and what the element needs around it in a pipeline.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+    "ffmpeg, melt, kdenlive, gstreamer1.0-tools, gstreamer1.0-plugins-base, gstreamer1.0-plugins-bad")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
