@@ -6,6 +6,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -235,6 +236,23 @@ TEST(Frei0rAngle, ComesToWholeDegreesAndStaysInRange) {
     for (const auto& [value, degrees] : cases) {
         EXPECT_EQ(frei0r::degreesFromParameter(value), degrees) << value;
     }
+}
+
+// Kdenlive hands the effect's parameters to MLT by the names its description gives them.
+TEST(Frei0rInKdenlive, TheEffectDescriptionNamesThePluginsParametersInOrder) {
+    const std::string description = readFile(GLINTARA_KDENLIVE_EFFECT);
+    EXPECT_NE(description.find("tag=\"frei0r.glintara\""), std::string::npos);
+    const std::regex parameter("<parameter [^>]*name=\"([^\"]+)\"");
+    std::vector<std::string> named;
+    for (std::sregex_iterator it(description.begin(), description.end(), parameter), end; it != end;
+         ++it) {
+        named.push_back((*it)[1]);
+    }
+    std::vector<std::string> declared;
+    for (const frei0r::Parameter& p : frei0r::kParameters) {
+        declared.emplace_back(p.name);
+    }
+    EXPECT_EQ(named, declared);
 }
 
 }  // namespace
