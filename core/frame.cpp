@@ -66,7 +66,8 @@ cv::Rect centredFourByThree(cv::Size size) {
     return {(size.width - width) / 2, (size.height - height) / 2, width, height};
 }
 
-void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch) {
+void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch,
+                  cv::Rect needed) {
     if (frame.size() == frameImage.size() && frame.type() == frameImage.type()) {
         frame.copyTo(frameImage);
         return;
@@ -79,6 +80,15 @@ void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scrat
         return;
     }
     const bool shrinking = colour.cols > frameImage.cols || colour.rows > frameImage.rows;
+    if (shrinking && AreaShrink::takesThisPath(colour.size(), frameImage.size())) {
+        // cv::resize's own INTER_AREA, byte for byte, in a fraction of its time.
+        if (scratch.shrink.source() != colour.size() ||
+            scratch.shrink.destination() != frameImage.size()) {
+            scratch.shrink = AreaShrink(colour.size(), frameImage.size());
+        }
+        scratch.shrink.shrink(colour, frameImage, needed);
+        return;
+    }
     cv::resize(colour, frameImage, frameImage.size(), 0.0, 0.0,
                shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
 }
@@ -89,6 +99,11 @@ void cutSquare(ImageWorkspace& workspace) {
 
 void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch) {
     prepareFrame(frame, workspace.frameImage, scratch);
+    cutSquare(workspace);
+}
+
+void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch) {
+    prepareFrame(frame, workspace.frameImage, scratch, workspace.squareCut);
     cutSquare(workspace);
 }
 

@@ -4,6 +4,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/workspace.hpp"
+#include "render/area_shrink.hpp"
 
 namespace glintara {
 
@@ -12,6 +13,7 @@ namespace glintara {
 struct FrameScratch {
     cv::Mat depth8;
     cv::Mat colour;
+    AreaShrink shrink;  // for the sizes last shrunk between
 };
 
 // The largest centred 4:3 part of a picture of this size (at least one pixel each way).
@@ -19,13 +21,19 @@ cv::Rect centredFourByThree(cv::Size size);
 
 // Copies a non-empty frame into frameImage; a frame of another size, channel count or depth
 // has its centred 4:3 part made 8-bit BGR and scaled to frameImage's size (shrunk by area,
-// grown bilinearly), so that no picture is stretched.
-void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch);
+// grown bilinearly), so that no picture is stretched. With a `needed` part, only that part of
+// frameImage has to be made; the rest may be left as it was.
+void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch,
+                  cv::Rect needed = {});
 
 // Copies the centred square of frameImage into squareImage.
 void cutSquare(ImageWorkspace& workspace);
 
 // Both of the above: the frame in frameImage and its square in squareImage, ready to render.
 void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch);
+
+// The same for a kaleidoscope alone, when frameImage is not shown or written: only the square
+// of it is made, the rest left as it was.
+void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch);
 
 }  // namespace glintara

@@ -66,13 +66,17 @@ void handOver(cv::Mat& finished, cv::Mat& spare) {
 
 // A decoded frame of the workspace's own size and layout takes the frame's place as it is,
 // the frame's old image going back to the reader to decode into; any other is prepared.
-void takeFrame(cv::Mat& picture, ImageWorkspace& workspace, FrameScratch& scratch) {
+// Without a capture to write, only the square of the frame that the kaleidoscope reads is made.
+void takeFrame(cv::Mat& picture, bool wholeFrame, ImageWorkspace& workspace,
+               FrameScratch& scratch) {
     if (picture.size() == workspace.frameImage.size() &&
         picture.type() == workspace.frameImage.type()) {
         std::swap(picture, workspace.frameImage);
         cutSquare(workspace);
-    } else {
+    } else if (wholeFrame) {
         loadFrame(picture, workspace, scratch);
+    } else {
+        loadSquare(picture, workspace, scratch);
     }
 }
 
@@ -143,7 +147,7 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
         };
         try {
             while (std::optional<DecodedFrame> frame = decoded.pop()) {
-                takeFrame(frame->picture, workspace, scratch);
+                takeFrame(frame->picture, capture.has_value(), workspace, scratch);
                 RenderedFrame out = spareRendered.tryPop().value_or(RenderedFrame{});
                 out.time = frame->time;
                 spareFrames.tryPush(std::move(*frame));

@@ -196,10 +196,11 @@ struct ShapedPicture {
     cv::Size size;
     cv::Rect part;
     int interpolation;
+    cv::Size frame{640, 480};
 };
 
 void PrintTo(const ShapedPicture& shaped, std::ostream* out) {
-    *out << shaped.size.width << "x" << shaped.size.height;
+    *out << shaped.size.width << "x" << shaped.size.height << " to " << shaped.frame.width;
 }
 
 class TrueShape : public testing::TestWithParam<ShapedPicture> {};
@@ -209,11 +210,18 @@ TEST_P(TrueShape, OnlyTheCentredFourByThreePartIsScaledToTheFrame) {
     cv::Mat picture(shaped.size, CV_8UC3);
     cv::randu(picture, 0, 256);
     cv::Mat expected;
-    cv::resize(picture(shaped.part), expected, {640, 480}, 0.0, 0.0, shaped.interpolation);
-    cv::Mat frameImage(480, 640, CV_8UC3);
+    cv::resize(picture(shaped.part), expected, shaped.frame, 0.0, 0.0, shaped.interpolation);
+    cv::Mat frameImage(shaped.frame, CV_8UC3);
     FrameScratch scratch;
     prepareFrame(picture, frameImage, scratch);
     EXPECT_EQ(cv::norm(frameImage, expected, cv::NORM_INF), 0.0);
+
+    // Made only in part, as for a kaleidoscope alone, that part is the same.
+    const cv::Rect part(shaped.frame.width / 7, shaped.frame.height / 5, shaped.frame.width / 2 + 1,
+                        shaped.frame.height / 2 + 1);
+    cv::Mat partly(shaped.frame, CV_8UC3, cv::Scalar::all(0));
+    prepareFrame(picture, partly, scratch, part);
+    EXPECT_EQ(cv::norm(partly(part), expected(part), cv::NORM_INF), 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -223,9 +231,17 @@ INSTANTIATE_TEST_SUITE_P(
                     ShapedPicture{{1280, 960}, {0, 0, 1280, 960}, cv::INTER_AREA},
                     ShapedPicture{{320, 240}, {0, 0, 320, 240}, cv::INTER_LINEAR},
                     ShapedPicture{{641, 479}, {1, 0, 638, 479}, cv::INTER_LINEAR},
-                    ShapedPicture{{500, 480}, {0, 52, 500, 375}, cv::INTER_LINEAR}),
+                    ShapedPicture{{500, 480}, {0, 52, 500, 375}, cv::INTER_LINEAR},
+                    // Phone and camera video: shrunk by 1.5, 4.5 and 4/3, and by an odd amount.
+                    ShapedPicture{{1280, 720}, {160, 0, 960, 720}, cv::INTER_AREA},
+                    ShapedPicture{{3840, 2160}, {480, 0, 2880, 2160}, cv::INTER_AREA},
+                    ShapedPicture{{1920, 1080}, {240, 0, 1440, 1080}, cv::INTER_AREA, {1080, 810}},
+                    ShapedPicture{{1001, 751}, {0, 0, 1001, 750}, cv::INTER_AREA, {728, 546}},
+                    ShapedPicture{{1280, 720}, {160, 0, 960, 720}, cv::INTER_LINEAR, {1080, 810}}),
     [](const testing::TestParamInfo<ShapedPicture>& info) {
-        return std::to_string(info.param.size.width) + "x" + std::to_string(info.param.size.height);
+        return std::to_string(info.param.size.width) + "x" +
+               std::to_string(info.param.size.height) + "_to_" +
+               std::to_string(info.param.frame.width);
     });
 
 TEST(KeyHelp, TwoLinesByteForByteWithTheColonsInColumn15) {

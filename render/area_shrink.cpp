@@ -1,0 +1,213 @@
+#include "render/area_shrink.hpp"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "render/area_shrink_avx2.hpp"
+#include "render/avx2_kernels.hpp"
+
+namespace glintara {
+namespace {
+
+constexpr int kChannels = 3;
+// Stripes of destination rows shrunk at once on OpenCV's threads, as cv::resize splits them.
+constexpr int kStripes = 4;
+
+// How many source pixels one destination pixel covers, worked out as cv::resize does.
+double scaleOf(int source, int destination) {
+    const double inverse = static_cast<double>(destination) / source;
+    return 1.0 / inverse;
+}
+
+// OpenCV's table of one direction: for each destination pixel in turn, the source pixels it
+// covers and their shares of it, a part-covered one at each end.
+std::vector<std::vector<AreaShrink::Tap>> areaTaps(int sourceSize, int destinationSize) {
+    const double scale = scaleOf(sourceSize, destinationSize);
+    std::vector<std::vector<AreaShrink::Tap>> taps(static_cast<std::size_t>(destinationSize));
+    for (int d = 0; d < destinationSize; ++d) {
+        const double start = d * scale;
+        const double end = start + scale;
+        const double cellWidth = std::min(scale, sourceSize - start);
+        int first = static_cast<int>(std::ceil(start));
+        int last = static_cast<int>(std::floor(end));
+        last = std::min(last, sourceSize - 1);
+        first = std::min(first, last);
+        auto& cell = taps[static_cast<std::size_t>(d)];
+        if (first - start > 1e-3) {
+            cell.push_back({first - 1, static_cast<float>((first - start) / cellWidth)});
+        }
+        for (int s = first; s < last; ++s) {
+            cell.push_back({s, static_cast<float>(1.0 / cellWidth)});
+        }
+        if (end - last > 1e-3) {
+            cell.push_back({last, static_cast<float>(
+                                      std::min(std::min(end - last, 1.0), cellWidth) / cellWidth)});
+        }
+    }
+    return taps;
+}
+
+void weighAcross(const float* row, const int* sources, const float* weights, int taps, int stride,
+                 int begin, int end, float* out) {
+    for (int e = begin; e < end; ++e) {
+        out[e] = row[sources[e]] * weights[e];
+    }
+    for (int t = 1; t < taps; ++t) {
+        const int* slotSources = sources + t * stride;
+        const float* slotWeights = weights + t * stride;
+        for (int e = begin; e < end; ++e) {
+            out[e] = out[e] + row[slotSources[e]] * slotWeights[e];
+        }
+    }
+}
+
+void weighDown(const float* across, float weight, bool first, bool last, int begin, int end,
+               float* sums, uchar* out) {
+    for (int e = begin; e < end; ++e) {
+        const float share = weight * across[e];
+        const float sum = first ? share : sums[e] + share;
+        sums[e] = sum;
+        if (last) {
+            out[e] = cv::saturate_cast<uchar>(sum);
+        }
+    }
+}
+
+bool hasAvx2() {
+    return kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
+}
+
+}  // namespace
+
+bool AreaShrink::takesThisPath(cv::Size source, cv::Size destination) {
+    const double scaleX = scaleOf(source.width, destination.width);
+    const double scaleY = scaleOf(source.height, destination.height);
+    const bool wholeNumbers = std::abs(scaleX - cv::saturate_cast<int>(scaleX)) < DBL_EPSILON &&
+                              std::abs(scaleY - cv::saturate_cast<int>(scaleY)) < DBL_EPSILON;
+    return scaleX >= 1 && scaleY >= 1 && !wholeNumbers;
+}
+
+AreaShrink::AreaShrink(cv::Size source, cv::Size destination)
+    : source_(source), destination_(destination) {
+    CV_Assert(takesThisPath(source, destination));
+    const auto across = areaTaps(source.width, destination.width);
+    for (const auto& cell : across) {
+        acrossTaps_ = std::max(acrossTaps_, static_cast<int>(cell.size()));
+        acrossSpan_.emplace_back(cell.front().source, cell.back().source + 1);
+    }
+    // Laid out slot by slot, each value of a pixel with its own channel's source.
+    const int count = destination.width * kChannels;
+    acrossSources_.assign(static_cast<std::size_t>(acrossTaps_ * count), 0);
+    acrossWeights_.assign(static_cast<std::size_t>(acrossTaps_ * count), 0.0f);
+    for (int x = 0; x < destination.width; ++x) {
+        const auto& cell = across[static_cast<std::size_t>(x)];
+        for (int t = 0; t < static_cast<int>(cell.size()); ++t) {
+            for (int c = 0; c < kChannels; ++c) {
+                const auto at = static_cast<std::size_t>(t * count + x * kChannels + c);
+                acrossSources_[at] = cell[static_cast<std::size_t>(t)].source * kChannels + c;
+                acrossWeights_[at] = cell[static_cast<std::size_t>(t)].weight;
+            }
+        }
+    }
+    downTaps_ = areaTaps(source.height, destination.height);
+    std::size_t downSlots = 0;
+    for (const auto& cell : downTaps_) {
+        downSlots = std::max(downSlots, cell.size());
+    }
+    stripes_.resize(kStripes);
+    for (Stripe& stripe : stripes_) {
+        stripe.sourceRow.resize(static_cast<std::size_t>(source.width * kChannels));
+        stripe.across.assign(downSlots + 1, std::vector<float>(static_cast<std::size_t>(count)));
+        stripe.acrossOf.assign(downSlots + 1, -1);
+        stripe.sums.resize(static_cast<std::size_t>(count));
+    }
+}
+
+void AreaShrink::shrink(const cv::Mat& from, cv::Mat& to, cv::Rect region) {
+    CV_Assert(from.size() == source_ && from.type() == CV_8UC3);
+    CV_Assert(to.size() == destination_ && to.type() == CV_8UC3);
+    const cv::Rect whole(cv::Point(), destination_);
+    region = region.empty() ? whole : region & whole;
+    if (region.empty()) {
+        return;
+    }
+    const cv::Range columns(region.x, region.x + region.width);
+    cv::parallel_for_(cv::Range(0, kStripes), [&](const cv::Range& stripes) {
+        for (int s = stripes.start; s < stripes.end; ++s) {
+            Stripe& stripe = stripes_[static_cast<std::size_t>(s)];
+            std::fill(stripe.acrossOf.begin(), stripe.acrossOf.end(), -1);
+            const cv::Range rows(region.y + region.height * s / kStripes,
+                                 region.y + region.height * (s + 1) / kStripes);
+            shrinkRows(from, to, rows, columns, stripe);
+        }
+    });
+}
+
+const float* AreaShrink::acrossRow(const cv::Mat& from, int row, cv::Range columns,
+                                   Stripe& stripe) const {
+    for (std::size_t held = 0; held < stripe.acrossOf.size(); ++held) {
+        if (stripe.acrossOf[held] == row) {
+            return stripe.across[held].data();
+        }
+    }
+    // Rows are read in order: the one held longest ago is no longer needed.
+    const auto oldest = static_cast<std::size_t>(
+        std::min_element(stripe.acrossOf.begin(), stripe.acrossOf.end()) - stripe.acrossOf.begin());
+    // Only the source values the columns read are made floats.
+    const int sourceBegin = acrossSpan_[static_cast<std::size_t>(columns.start)].start * kChannels;
+    const int sourceEnd = acrossSpan_[static_cast<std::size_t>(columns.end - 1)].end * kChannels;
+    const uchar* bytes = from.ptr<uchar>(row);
+    float* values = stripe.sourceRow.data();
+    int converted = sourceBegin;
+    const int stride = destination_.width * kChannels;
+    const int begin = columns.start * kChannels;
+    const int end = columns.end * kChannels;
+    float* out = stripe.across[oldest].data();
+    int done = begin;
+#if GLINTARA_AVX2_KERNELS
+    const bool avx2 = hasAvx2();
+    if (avx2) {
+        converted += bytesToFloatsSixteens(bytes + sourceBegin, sourceEnd - sourceBegin,
+                                           values + sourceBegin);
+    }
+#endif
+    for (int e = converted; e < sourceEnd; ++e) {
+        values[e] = bytes[e];
+    }
+#if GLINTARA_AVX2_KERNELS
+    if (avx2) {
+        done = weighAcrossEights(values, acrossSources_.data(), acrossWeights_.data(), acrossTaps_,
+                                 stride, begin, end, out);
+    }
+#endif
+    weighAcross(values, acrossSources_.data(), acrossWeights_.data(), acrossTaps_, stride, done,
+                end, out);
+    stripe.acrossOf[oldest] = row;
+    return out;
+}
+
+void AreaShrink::shrinkRows(const cv::Mat& from, cv::Mat& to, cv::Range rows, cv::Range columns,
+                            Stripe& stripe) const {
+    const int begin = columns.start * kChannels;
+    const int end = columns.end * kChannels;
+    for (int y = rows.start; y < rows.end; ++y) {
+        const auto& cell = downTaps_[static_cast<std::size_t>(y)];
+        uchar* out = to.ptr<uchar>(y);
+        for (std::size_t t = 0; t < cell.size(); ++t) {
+            const float* across = acrossRow(from, cell[t].source, columns, stripe);
+            const bool first = t == 0;
+            const bool last = t + 1 == cell.size();
+            int done = begin;
+#if GLINTARA_AVX2_KERNELS
+            if (hasAvx2()) {
+                done = weighDownEights(across, cell[t].weight, first, last, begin, end,
+                                       stripe.sums.data(), out);
+            }
+#endif
+            weighDown(across, cell[t].weight, first, last, done, end, stripe.sums.data(), out);
+        }
+    }
+}
+
+}  // namespace glintara

@@ -1,0 +1,60 @@
+#include "render/area_shrink_avx2.hpp"
+
+#include <immintrin.h>
+
+namespace glintara {
+
+#define GLINTARA_AVX2 __attribute__((target("avx2")))
+
+GLINTARA_AVX2 int bytesToFloatsSixteens(const uchar* bytes, int count, float* values) {
+    int e = 0;
+    for (; e + 16 <= count; e += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + e));
+        _mm256_storeu_ps(values + e, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(sixteen)));
+        _mm256_storeu_ps(values + e + 8,
+                         _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(sixteen, 8))));
+    }
+    return e;
+}
+
+GLINTARA_AVX2 inline __m256 gather(const float* row, const int* sources) {
+    return _mm256_i32gather_ps(row, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sources)),
+                               4);
+}
+
+GLINTARA_AVX2 int weighAcrossEights(const float* row, const int* sources, const float* weights,
+                                    int taps, int stride, int begin, int end, float* out) {
+    int e = begin;
+    for (; e + 8 <= end; e += 8) {
+        __m256 sum = _mm256_mul_ps(gather(row, sources + e), _mm256_loadu_ps(weights + e));
+        for (int t = 1; t < taps; ++t) {
+            const __m256 value = gather(row, sources + t * stride + e);
+            sum =
+                _mm256_add_ps(sum, _mm256_mul_ps(value, _mm256_loadu_ps(weights + t * stride + e)));
+        }
+        _mm256_storeu_ps(out + e, sum);
+    }
+    return e;
+}
+
+GLINTARA_AVX2 int weighDownEights(const float* across, float weight, bool first, bool last,
+                                  int begin, int end, float* sums, uchar* out) {
+    const __m256 w = _mm256_set1_ps(weight);
+    int e = begin;
+    for (; e + 8 <= end; e += 8) {
+        const __m256 share = _mm256_mul_ps(w, _mm256_loadu_ps(across + e));
+        const __m256 sum = first ? share : _mm256_add_ps(_mm256_loadu_ps(sums + e), share);
+        if (!last) {
+            _mm256_storeu_ps(sums + e, sum);
+            continue;
+        }
+        // Rounded to the nearest, halves to even, as cvRound does, then saturated.
+        const __m256i whole = _mm256_cvtps_epi32(sum);
+        const __m128i words =
+            _mm_packs_epi32(_mm256_castsi256_si128(whole), _mm256_extracti128_si256(whole, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + e), _mm_packus_epi16(words, words));
+    }
+    return e;
+}
+
+}  // namespace glintara
