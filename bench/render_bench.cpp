@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -206,6 +207,142 @@ double liveFramesPerSecond() {
     return screen.frames / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The everyday clip: 300 frames of 1280x720 H.264 with AAC sound, as a phone or a camera
+// gives, made by the ffmpeg program.
+std::optional<std::string> writeCameraClip(const std::filesystem::path& folder) {
+    const std::string clip = (folder / "camera.mp4").string();
+    const std::optional<double> made =
+        timeCommand({"ffmpeg", "-v",      "error",     "-y",
+                     "-f",     "lavfi",   "-i",        "testsrc2=s=1280x720:r=30:d=10",
+                     "-f",     "lavfi",   "-i",        "sine=f=440:d=10",
+                     "-c:v",   "libx264", "-preset",   "medium",
+                     "-crf",   "23",      "-pix_fmt",  "yuv420p",
+                     "-c:a",   "aac",     "-shortest", clip});
+    return made ? std::optional<std::string>(clip) : std::nullopt;
+}
+
+// The effect-free twin of a job on the camera clip: the ffmpeg program cutting the same 4:3
+// part, scaling it to the same square and encoding it as glintara-render does.
+std::vector<std::string> plainTranscode(const std::string& clip, int side,
+                                        const std::vector<std::string>& encoding,
+                                        const std::string& out) {
+    std::vector<std::string> command = {
+        "ffmpeg", "-v",
+        "error",  "-y",
+        "-i",     clip,
+        "-vf",    "crop=960:720,scale=" + std::to_string(side) + ":" + std::to_string(side)};
+    command.insert(command.end(), encoding.begin(), encoding.end());
+    command.push_back(out);
+    return command;
+}
+
+const std::vector<std::string> kH264Encoding = {"-c:v", "libx264", "-preset",   "superfast",
+                                                "-crf", "20",      "-pix_fmt",  "yuv420p",
+                                                "-c:a", "copy",    "-movflags", "+faststart"};
+const std::vector<std::string> kVp9Encoding = {
+    "-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-crf", "24",
+    "-b:v", "0",          "-row-mt",   "1",        "-threads",  "2", "-c:a", "libopus"};
+
+// A job, and the same job without the effect where there is one to hold it against.
+struct FileJob {
+    std::string name;
+    std::vector<std::string> ours;
+    std::string twinName;
+    std::vector<std::string> twin;  // empty: none
+};
+
+// Both commands three times, taking turns, and the middle time of each: one run alone moves
+// by a fifth on a shared machine.
+std::pair<std::optional<double>, std::optional<double>> timeJobAndTwin(const FileJob& job) {
+    std::vector<double> ourTimes, twinTimes;
+    for (int run = 0; run < kJobRuns; ++run) {
+        if (const std::optional<double> time = timeCommand(job.ours)) {
+            ourTimes.push_back(*time);
+        }
+        if (!job.twin.empty()) {
+            if (const std::optional<double> time = timeCommand(job.twin)) {
+                twinTimes.push_back(*time);
+            }
+        }
+    }
+    return {middleOf(ourTimes), middleOf(twinTimes)};
+}
+
+void printJob(const FileJob& job, std::optional<double> ours, std::optional<double> twin) {
+    std::printf("%-46s %6.2f s", job.name.c_str(), *ours);
+    if (twin) {
+        std::printf("   %s %6.2f s   ratio %.2f", job.twinName.c_str(), *twin, *ours / *twin);
+    } else if (!job.twin.empty()) {
+        std::printf("   %s: skipped (not installed)", job.twinName.c_str());
+    }
+    std::printf("\n");
+}
+
+std::vector<FileJob> fileJobs(const std::filesystem::path& folder, const std::string& mjpgClip,
+                              const std::optional<std::string>& cameraClip,
+                              const std::string& photo) {
+    const auto out = [&](const char* name) { return (folder / name).string(); };
+    const std::string render = GLINTARA_RENDER_BINARY;
+    std::vector<FileJob> jobs;
+    if (cameraClip) {
+        jobs.push_back({"camera .mp4 to .mp4 at 640",
+                        {render, "--quiet", *cameraClip, out("a.mp4")},
+                        "ffmpeg without the effect",
+                        plainTranscode(*cameraClip, 640, kH264Encoding, out("b.mp4"))});
+        jobs.push_back({"camera .mp4 to .mp4 at --size 1080",
+                        {render, "--quiet", "--size", "1080", *cameraClip, out("c.mp4")},
+                        "ffmpeg without the effect",
+                        plainTranscode(*cameraClip, 1080, kH264Encoding, out("d.mp4"))});
+        jobs.push_back({"camera .mp4 to .webm at 640",
+                        {render, "--quiet", *cameraClip, out("e.webm")},
+                        "ffmpeg without the effect",
+                        plainTranscode(*cameraClip, 640, kVp9Encoding, out("f.webm"))});
+    }
+    jobs.push_back(
+        {"photo to a 360-frame .webp turn", {render, "--quiet", photo, out("g.webp")}, "", {}});
+    jobs.push_back({"640x480 MJPG clip to MJPG",
+                    {render, "--quiet", mjpgClip, out("h.avi")},
+                    "GStreamer kaleidoscope",
+                    gstreamerJob(mjpgClip, "kaleidoscope", out("i.avi"))});
+    jobs.push_back({"the glintara element, the same job",
+                    gstreamerJob(mjpgClip, "glintara", out("j.avi")), "GStreamer kaleidoscope",
+                    gstreamerJob(mjpgClip, "kaleidoscope", out("k.avi"))});
+    return jobs;
+}
+
+// Every file job beside its twin, then the peak memory of a 2160 render. False when
+// glintara-render itself failed.
+bool timeFileJobs(const std::filesystem::path& folder) {
+    const std::string mjpgClip = writeClip(folder);
+    const std::optional<std::string> cameraClip = writeCameraClip(folder);
+    if (!cameraClip) {
+        std::printf("the camera clip jobs: skipped (needs the ffmpeg program)\n");
+    }
+    const std::string photo = (folder / "photo.png").string();
+    cv::imwrite(photo, naturalFrame(7));
+    // Our own element, loaded from the build tree.
+    setenv("GST_PLUGIN_PATH", GLINTARA_GST_PLUGIN_DIR, 1);
+    std::printf("file jobs, the middle of %d runs each, taking turns with the twin:\n", kJobRuns);
+    bool ran = true;
+    for (const FileJob& job : fileJobs(folder, mjpgClip, cameraClip, photo)) {
+        const auto [ours, twin] = timeJobAndTwin(job);
+        if (!ours) {
+            std::printf("%-46s failed\n", job.name.c_str());
+            ran = ran && job.ours.front() != GLINTARA_RENDER_BINARY;
+            continue;
+        }
+        printJob(job, ours, twin);
+    }
+    const std::optional<JobRun> largest =
+        runCommand({GLINTARA_RENDER_BINARY, "--quiet", "--size", "2160", mjpgClip,
+                    (folder / "largest.mp4").string()});
+    if (largest) {
+        std::printf("glintara-render --size 2160 to H.264:        %.2f s, peak memory %.0f MiB\n",
+                    largest->seconds, largest->peakKilobytes / 1024.0);
+    }
+    return ran;
+}
+
 }  // namespace
 
 int main() {
@@ -243,70 +380,11 @@ int main() {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("glintara-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
-    const std::string clip = writeClip(folder);
-    // Each job three times, taking turns, and the middle time of each: one run alone moves
-    // by a fifth on a shared machine.
-    const std::vector<std::string> ourJob = {GLINTARA_RENDER_BINARY, "--quiet", clip,
-                                             (folder / "ours.avi").string()};
-    const std::vector<std::string> theirJob =
-        gstreamerJob(clip, "kaleidoscope", (folder / "gstreamer.avi").string());
-    std::vector<double> ourTimes, theirTimes;
-    for (int run = 0; run < kJobRuns; ++run) {
-        if (const std::optional<double> time = timeCommand(ourJob)) {
-            ourTimes.push_back(*time);
-        }
-        if (const std::optional<double> time = timeCommand(theirJob)) {
-            theirTimes.push_back(*time);
-        }
-    }
-    const std::optional<double> ours = middleOf(ourTimes);
-    const std::optional<double> theirs = middleOf(theirTimes);
-    std::vector<double> largeTimes;
-    for (int run = 0; run < kJobRuns; ++run) {
-        if (const std::optional<double> time =
-                timeCommand({GLINTARA_RENDER_BINARY, "--quiet", "--size", "1080", clip,
-                             (folder / "large.avi").string()})) {
-            largeTimes.push_back(*time);
-        }
-    }
-    const std::optional<double> large = middleOf(largeTimes);
-    const std::optional<JobRun> largest =
-        runCommand({GLINTARA_RENDER_BINARY, "--quiet", "--size", "2160", clip,
-                    (folder / "largest.mp4").string()});
-    // Our own element, loaded from the build tree.
-    setenv("GST_PLUGIN_PATH", GLINTARA_GST_PLUGIN_DIR, 1);
-    const std::optional<double> element =
-        timeCommand(gstreamerJob(clip, "glintara", (folder / "element.avi").string()));
+    const bool ran = timeFileJobs(folder);
     std::filesystem::remove_all(folder);
-    if (!ours) {
+    if (!ran) {
         std::fprintf(stderr, "glintara-render failed\n");
         return 1;
-    }
-    std::printf(
-        "glintara-render, %d-frame 640x480 MJPG clip:  %.2f s (%.1f frames per second; "
-        "middle of %d runs)\n",
-        kClipFrames, *ours, kClipFrames / *ours, kJobRuns);
-    if (theirs) {
-        std::printf(
-            "GStreamer kaleidoscope, the same job:         %.2f s (glintara-render takes "
-            "%.2fx its time)\n",
-            *theirs, *ours / *theirs);
-    } else {
-        std::printf(
-            "GStreamer kaleidoscope: skipped (needs gstreamer1.0-tools and "
-            "gstreamer1.0-plugins-bad)\n");
-    }
-    if (element) {
-        std::printf("the glintara element in GStreamer, the same job: %.2f s\n", *element);
-    }
-    if (large) {
-        std::printf(
-            "glintara-render --size 1080, the same clip:   %.2f s (%.1f frames per second)\n",
-            *large, kClipFrames / *large);
-    }
-    if (largest) {
-        std::printf("glintara-render --size 2160 to H.264:        %.2f s, peak memory %.0f MiB\n",
-                    largest->seconds, largest->peakKilobytes / 1024.0);
     }
     return 0;
 }

@@ -64,7 +64,6 @@ constexpr ContainerFormat kContainers[] = {
     {".mkv", "matroska", "libx264", kH264, "", &kMatroskaSound},
     {".webm", "webm", "libvpx-vp9", kVp9, "", &kWebSound},
     {".avi", "avi", nullptr, "", "", &kAviSound, true},
-    {".webp", "webp", "libwebp_anim", "quality=80:compression_level=2", "loop=0", nullptr},
 };
 
 const ContainerFormat* containerFor(const std::string& path) {

@@ -43,9 +43,13 @@ StillOutput::StillOutput(const std::string& path, const cv::Mat& picture, ImageC
 
 namespace {
 
+bool isWebp(const std::string& path) {
+    return lowerExtension(path) == ".webp";
+}
+
 // The extension is checked first, so that a wrong one leaves no temporary file behind.
 PendingFile checkedVideoFile(const std::string& path) {
-    if (!isVideoFormat(path)) {
+    if (!isVideoOutput(path)) {
         throw fileError(path, "no video format has " + describeExtension(path));
     }
     return PendingFile(path);
@@ -53,12 +57,45 @@ PendingFile checkedVideoFile(const std::string& path) {
 
 }  // namespace
 
+bool isVideoOutput(const std::string& path) {
+    return isVideoFormat(path) || isWebp(path);
+}
+
 VideoOutput::VideoOutput(const std::string& path, const VideoStreamFormat& format,
                          AudioFileInput* audio)
-    : file_(checkedVideoFile(path)),
-      video_(std::make_unique<VideoFileOutput>(path, file_.temporaryPath(), format, audio)) {}
+    : file_(checkedVideoFile(path)) {
+    if (isWebp(path)) {
+        // WebP holds no sound.
+        if (audio != nullptr) {
+            for (std::size_t i = 0; i < audio->streams().size(); ++i) {
+                audio->leaveOut(i);
+            }
+        }
+        webp_ =
+            std::make_unique<WebpAnimation>(path, format.size, format.timeBase, format.frameRate);
+    } else {
+        video_ = std::make_unique<VideoFileOutput>(path, file_.temporaryPath(), format, audio);
+    }
+}
+
+const std::string& VideoOutput::audioNote() const {
+    return video_ ? video_->audioNote() : noAudioNote_;
+}
+
+void VideoOutput::write(const cv::Mat& frame, std::int64_t time) {
+    if (webp_) {
+        webp_->write(frame, time);
+    } else {
+        video_->write(frame, time);
+    }
+}
 
 void VideoOutput::finish() {
+    if (webp_) {
+        file_.write(webp_->finish());
+        webp_.reset();
+        return;
+    }
     video_->finish();
     video_.reset();
 }

@@ -11,11 +11,15 @@
 #include "render-tool/ffmpeg_output.hpp"
 #include "render-tool/image_codecs.hpp"
 #include "render-tool/pending_file.hpp"
+#include "render-tool/webp_animation.hpp"
 
 namespace glintara::tool {
 
 // Throws ToolError naming the file when its extension has no image encoder.
 void checkImageFormat(const std::string& path, ImageCodecs& codecs);
+
+// Whether the path's extension names a video format: FFmpeg's containers, or animated WebP.
+bool isVideoOutput(const std::string& path);
 
 // Encodes the picture in the format of the path's extension and writes it to a temporary
 // file beside it, for publishTogether() to put in place.
@@ -37,16 +41,18 @@ class VideoOutput {
     VideoOutput(const std::string& path, const VideoStreamFormat& format,
                 AudioFileInput* audio = nullptr);
     // A line for the user when the input's sound is left out; empty otherwise.
-    const std::string& audioNote() const { return video_->audioNote(); }
+    const std::string& audioNote() const;
     // An 8-bit BGR frame shown from `time` on, in the format's time base.
-    void write(const cv::Mat& frame, std::int64_t time) { video_->write(frame, time); }
+    void write(const cv::Mat& frame, std::int64_t time);
     // Ends the video where its last frame ends, the sound cut there too.
     void finish();
     PendingFile* file() { return &file_; }
 
   private:
     PendingFile file_;
-    std::unique_ptr<VideoFileOutput> video_;
+    std::unique_ptr<VideoFileOutput> video_;  // one of the two
+    std::unique_ptr<WebpAnimation> webp_;
+    std::string noAudioNote_;
 };
 
 }  // namespace glintara::tool

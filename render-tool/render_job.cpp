@@ -224,7 +224,7 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     checkDistinctFiles(options);
     ImageCodecs codecs;
     Input input = Input::open(options.inputPath, codecs);
-    const bool turnOfAStill = input.isStill() && isVideoFormat(options.outputPath);
+    const bool turnOfAStill = input.isStill() && isVideoOutput(options.outputPath);
     if (options.framesPerSecond && !turnOfAStill) {
         throw ToolError("--fps sets the frame rate of the turn a still image becomes; " +
                         input.path() +

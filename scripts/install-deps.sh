@@ -7,7 +7,7 @@ set -euo pipefail
 # What building and running the programs needs: ./run installs these alone.
 packages=(
     g++ make cmake pkg-config
-    libopencv-dev libxcb1-dev libjpeg-dev
+    libopencv-dev libxcb1-dev libjpeg-dev libwebp-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
 )
 # What the plugins and the Debian package need besides (make deb).
