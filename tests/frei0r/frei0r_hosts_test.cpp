@@ -101,6 +101,13 @@ cv::Rect differingArea(const cv::Mat& a, const cv::Mat& b) {
 
 enum class Host { FFmpeg, GStreamer };
 
+void PrintTo(const HostFrame& row, std::ostream* out) {
+    *out << row.name;
+}
+void PrintTo(Host host, std::ostream* out) {
+    *out << (host == Host::FFmpeg ? "FFmpeg" : "GStreamer");
+}
+
 std::vector<std::string> hostCommand(Host host, const ScratchFolder& folder, const HostFrame& row,
                                      const std::string& out) {
     if (host == Host::FFmpeg) {
