@@ -206,6 +206,11 @@ INSTANTIATE_TEST_SUITE_P(Frames, Frei0rHosts, testing::ValuesIn(hostRuns()),
 
 // MLT, the engine of Kdenlive and Shotcut, renders a clip through the filter to a file.
 TEST(Frei0rInMelt, RendersAClipThroughTheFilterToAFile) {
+    if (!std::string(GLINTARA_TOOLS_PRELOAD).empty()) {
+        // melt 7.12 hangs at start with the sanitizer runtimes loaded into it, filter or not;
+        // the sanitizers see the filter at work in FFmpeg and GStreamer instead.
+        GTEST_SKIP() << "melt does not start with the sanitizer runtimes preloaded";
+    }
     ScratchFolder folder;
     writeFrames(folder, {640, 480});
     // A profile of the frame's own size, so that melt does not scale it; melt 7.12 crashes on
