@@ -6,13 +6,14 @@
 #include <string_view>
 #include <vector>
 
-#include <opencv2/imgproc.hpp>
+#include <opencv2/core.hpp>
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/opt.h>
 }
 
+#include "core/yuv420.hpp"
 #include "render-tool/extension.hpp"
 #include "render-tool/ffmpeg_handles.hpp"
 #include "render-tool/jpeg_encoder.hpp"
@@ -117,35 +118,16 @@ struct OutputFormatFree {
 };
 using FormatOutputPtr = std::unique_ptr<AVFormatContext, OutputFormatFree>;
 
-// BGR into the encoder's 4:2:0 planes with OpenCV: BT.601 brightness for every pixel and
-// colour averaged over each 2x2 block, in video range (16-235). Far quicker than
-// libswscale's general path, which would otherwise be the slowest stage of a render.
-class Yuv420Converter {
-  public:
-    void convert(const cv::Mat& bgr, AVFrame& frame) {
-        cv::cvtColor(bgr, ycrcb_, cv::COLOR_BGR2YCrCb);  // JPEG's full range
-        cv::resize(ycrcb_, halfYcrcb_, {(bgr.cols + 1) / 2, (bgr.rows + 1) / 2}, 0.0, 0.0,
-                   cv::INTER_AREA);
-        // Video range: 219 steps of brightness above 16, 224 of colour around 128.
-        constexpr double kLuma = 219.0 / 255.0;
-        constexpr double kChroma = 224.0 / 255.0;
-        toPlane(ycrcb_, 0, frame, 0, kLuma, 16.0);
-        toPlane(halfYcrcb_, 2, frame, 1, kChroma, 128.0 * (1.0 - kChroma));  // Cb
-        toPlane(halfYcrcb_, 1, frame, 2, kChroma, 128.0 * (1.0 - kChroma));  // Cr
-    }
-
-  private:
-    static void toPlane(const cv::Mat& from, int channel, AVFrame& frame, int plane, double scale,
-                        double offset) {
-        cv::Mat to(from.rows, from.cols, CV_8UC1, frame.data[plane],
-                   static_cast<std::size_t>(frame.linesize[plane]));
-        cv::extractChannel(from, to, channel);
-        to.convertTo(to, CV_8U, scale, offset);
-    }
-
-    cv::Mat ycrcb_;
-    cv::Mat halfYcrcb_;
-};
+// BGR into the encoder's 4:2:0 planes, written where the frame holds them.
+void convertToYuv420(const cv::Mat& bgr, AVFrame& frame) {
+    const auto plane = [&](int index, cv::Size size) {
+        return cv::Mat(size, CV_8UC1, frame.data[index],
+                       static_cast<std::size_t>(frame.linesize[index]));
+    };
+    const cv::Size half((bgr.cols + 1) / 2, (bgr.rows + 1) / 2);
+    cv::Mat y = plane(0, bgr.size()), cb = plane(1, half), cr = plane(2, half);
+    bgrToYuv420(bgr, y, cb, cr);
+}
 
 struct AudioFifoFree {
     void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
@@ -185,7 +167,6 @@ struct VideoFileOutput::Muxer {
     AVRational frameTimeBase{};  // of the frames in the file
     JpegEncoder jpegEncoder{kJpegQuality};
     std::vector<unsigned char> jpeg;
-    Yuv420Converter fromBgr;
     FramePtr frame{av_frame_alloc()};
     PacketPtr packet{av_packet_alloc()};
     std::int64_t lastTime = AV_NOPTS_VALUE;  // of the last frame sent, in frameTimeBase
@@ -665,7 +646,7 @@ void VideoFileOutput::write(const cv::Mat& picture, std::int64_t time) {
         return;
     }
     m.check(av_frame_make_writable(m.frame.get()), "no memory for a frame");
-    m.fromBgr.convert(picture, *m.frame);
+    convertToYuv420(picture, *m.frame);
     m.frame->pts = frameTime;
     m.encodeVideo(m.frame.get());
 }

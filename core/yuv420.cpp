@@ -1,0 +1,72 @@
+#include "core/yuv420.hpp"
+
+#include "core/yuv420_avx2.hpp"
+#include "render/avx2_kernels.hpp"
+
+namespace glintara {
+namespace {
+
+using W = Yuv420Weights;
+
+uchar brightness(const uchar* p) {
+    return static_cast<uchar>((W::kYB * p[0] + W::kYG * p[1] + W::kYR * p[2] + W::kYOffset) >>
+                              W::kShift);
+}
+
+// One row pair from column `from` on, two pixels at a time; `below` may be `above` itself.
+void convertRowPair(const uchar* above, const uchar* below, int width, int from, uchar* yAbove,
+                    uchar* yBelow, uchar* cb, uchar* cr) {
+    for (int x = from; x < width; x += 2) {
+        // An odd last column's block takes its one column twice.
+        const int right = x + 1 < width ? x + 1 : x;
+        const uchar* block[4] = {above + 3 * x, above + 3 * right, below + 3 * x,
+                                 below + 3 * right};
+        yAbove[x] = brightness(block[0]);
+        yBelow[x] = brightness(block[2]);
+        if (right != x) {
+            yAbove[right] = brightness(block[1]);
+            yBelow[right] = brightness(block[3]);
+        }
+        int b = 0, g = 0, r = 0;
+        for (const uchar* p : block) {
+            b += p[0];
+            g += p[1];
+            r += p[2];
+        }
+        cb[x / 2] = static_cast<uchar>(
+            (W::kCbB * b - W::kCbG * g - W::kCbR * r + W::kColourOffset) >> W::kShift);
+        cr[x / 2] = static_cast<uchar>(
+            (W::kCrR * r - W::kCrG * g - W::kCrB * b + W::kColourOffset) >> W::kShift);
+    }
+}
+
+bool hasAvx2() {
+    return kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
+}
+
+}  // namespace
+
+void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr) {
+    const cv::Size half((bgr.cols + 1) / 2, (bgr.rows + 1) / 2);
+    CV_Assert(bgr.type() == CV_8UC3 && y.type() == CV_8UC1 && y.size() == bgr.size() &&
+              cb.type() == CV_8UC1 && cb.size() == half && cr.type() == CV_8UC1 &&
+              cr.size() == half);
+    const bool avx2 = hasAvx2();
+    for (int row = 0; row < bgr.rows; row += 2) {
+        // An odd last row's blocks take their one row twice; its brightness is written once.
+        const int below = row + 1 < bgr.rows ? row + 1 : row;
+        int x = 0;
+#if GLINTARA_AVX2_KERNELS
+        if (avx2) {
+            x = yuv420SixteensAvx2(bgr.ptr(row), bgr.ptr(below), bgr.cols, y.ptr(row),
+                                   y.ptr(below), cb.ptr(row / 2), cr.ptr(row / 2));
+        }
+#else
+        (void)avx2;
+#endif
+        convertRowPair(bgr.ptr(row), bgr.ptr(below), bgr.cols, x, y.ptr(row), y.ptr(below),
+                       cb.ptr(row / 2), cr.ptr(row / 2));
+    }
+}
+
+}  // namespace glintara
