@@ -74,11 +74,16 @@ void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scrat
     }
     // Only the centred 4:3 part is converted and scaled: a picture keeps its shape.
     const cv::Mat cut = frame(centredFourByThree(frame.size()));
-    const cv::Mat& colour = toBgr(to8Bit(cut, scratch.depth8), scratch.colour);
-    if (colour.size() == frameImage.size()) {
-        colour.copyTo(frameImage);
+    const cv::Mat& depth8 = to8Bit(cut, scratch.depth8);
+    if (depth8.size() == frameImage.size()) {
+        // Already the frame's size: converted straight into place, or copied when it is BGR.
+        const cv::Mat& colour = toBgr(depth8, frameImage);
+        if (&colour != &frameImage) {
+            colour.copyTo(frameImage);
+        }
         return;
     }
+    const cv::Mat& colour = toBgr(depth8, scratch.colour);
     const bool shrinking = colour.cols > frameImage.cols || colour.rows > frameImage.rows;
     if (shrinking && AreaShrink::takesThisPath(colour.size(), frameImage.size())) {
         // cv::resize's own INTER_AREA, byte for byte, in a fraction of its time.

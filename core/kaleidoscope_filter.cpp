@@ -15,14 +15,11 @@ void KaleidoscopeFilter::setCanvasSide(int canvasSide) {
     }
 }
 
-void KaleidoscopeFilter::renderInto(const cv::Mat& frame, Picture picture, cv::Mat& out) {
-    CV_Assert(out.size() == pictureSize(picture, canvasSide()) && out.type() == CV_8UC3);
+const cv::Mat& KaleidoscopeFilter::render(const cv::Mat& frame, Picture picture) {
     loadFrame(frame, workspace_, scratch_);
     renderFrame(workspace_, static_cast<double>(rotation_.angleDegrees));
-    const cv::Mat& rendered =
-        picture == Picture::Kaleidoscope ? workspace_.outputImage : workspace_.frameImage;
-    rendered.copyTo(out);
     rotation_.advance();
+    return picture == Picture::Kaleidoscope ? workspace_.outputImage : workspace_.frameImage;
 }
 
 }  // namespace glintara

@@ -31,10 +31,10 @@ class KaleidoscopeFilter {
     // While not turning, every frame is drawn at the same angle, as after S in the live program.
     void setTurning(bool turning) { rotation_.rotationFlag = turning ? +1 : -1; }
 
-    // Renders a frame (8-bit, 1, 3 or 4 channels, any size) at the current angle, writes the
-    // picture into `out` (8-bit BGR of pictureSize(picture, canvasSide()), which may be a view of a
-    // foreign buffer) and turns on.
-    void renderInto(const cv::Mat& frame, Picture picture, cv::Mat& out);
+    // Renders a frame (8-bit, 1, 3 or 4 channels, any size) at the current angle and turns
+    // on. Returns the picture, 8-bit BGR of pictureSize(picture, canvasSide()), held by the
+    // filter until its next frame.
+    const cv::Mat& render(const cv::Mat& frame, Picture picture);
 
   private:
     ImageWorkspace workspace_;

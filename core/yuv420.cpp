@@ -58,8 +58,8 @@ void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr) {
         int x = 0;
 #if GLINTARA_AVX2_KERNELS
         if (avx2) {
-            x = yuv420SixteensAvx2(bgr.ptr(row), bgr.ptr(below), bgr.cols, y.ptr(row),
-                                   y.ptr(below), cb.ptr(row / 2), cr.ptr(row / 2));
+            x = yuv420SixteensAvx2(bgr.ptr(row), bgr.ptr(below), bgr.cols, y.ptr(row), y.ptr(below),
+                                   cb.ptr(row / 2), cr.ptr(row / 2));
         }
 #else
         (void)avx2;

@@ -11,7 +11,7 @@ namespace glintara {
 // so that greys have no colour.
 struct Yuv420Weights {
     static constexpr int kShift = 15;
-    static constexpr int kYR = 8414, kYG = 16520, kYB = 3208;  // 219/255 x (.299, .587, .114)
+    static constexpr int kYR = 8414, kYG = 16520, kYB = 3208;    // 219/255 x (.299, .587, .114)
     static constexpr int kCbR = 1214, kCbG = 2384, kCbB = 3598;  // 224/255/4 x (.169, .331, .5)
     static constexpr int kCrR = 3598, kCrG = 3013, kCrB = 585;   // 224/255/4 x (.5, .419, .081)
     static constexpr int kYOffset = (16 << kShift) + (1 << (kShift - 1));

@@ -80,14 +80,13 @@ void GlintaraFrei0r::renderPlaced(const Placement& placement, const cv::Mat& in,
     filter_->setAngle(angle_);
     // Read in full before out is written: a host may hand the same buffer for both.
     cv::cvtColor(in, frameBgr_, cv::COLOR_RGBA2BGR);
-    picture_.create(pictureSize(placement.picture, placement.canvasSide), CV_8UC3);
-    filter_->renderInto(frameBgr_, placement.picture, picture_);
+    const cv::Mat& picture = filter_->render(frameBgr_, placement.picture);
 
     if (placement.inFrame.size() != frame_) {
         out.setTo(cv::Scalar(0, 0, 0, 255));
     }
     cv::Mat placed = out(placement.inFrame);
-    cv::cvtColor(picture_(placement.ofPicture), placed, cv::COLOR_BGR2RGBA);
+    cv::cvtColor(picture(placement.ofPicture), placed, cv::COLOR_BGR2RGBA);
 }
 
 }  // namespace glintara::frei0r

@@ -62,7 +62,6 @@ class GlintaraFrei0r {
     bool guide_ = false;
     std::optional<KaleidoscopeFilter> filter_;
     cv::Mat frameBgr_;
-    cv::Mat picture_;
 };
 
 }  // namespace glintara::frei0r

@@ -3,16 +3,18 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include <gst/video/video.h>
 
 #include "core/kaleidoscope_filter.hpp"
+#include "core/yuv420.hpp"
 
 using glintara::isCanvasSide;
+using glintara::KaleidoscopeFilter;
 using glintara::kDefaultCanvasSide;
 using glintara::kLargestCanvasSide;
 using glintara::kSmallestCanvasSide;
-using glintara::KaleidoscopeFilter;
 using glintara::Picture;
 
 GST_DEBUG_CATEGORY_STATIC(glintara_debug);
@@ -46,6 +48,7 @@ struct ElementState {
     // From start to stop: the renderer and its images, used only by the streaming thread.
     std::unique_ptr<KaleidoscopeFilter> filter;
     Picture negotiated = kDefaultPicture;  // the picture the output caps were agreed for
+    bool yuv420 = false;                   // put out as I420 rather than BGR
 };
 
 }  // namespace
@@ -144,24 +147,33 @@ void setSteppedRange(GstStructure* structure, const char* field, int low, int hi
     gst_structure_take_value(structure, field, &range);
 }
 
-// The output for one input structure: BGR at the input's rate, at every canvas side N the
-// renderer serves (N x N, or N x 3N/4 for the guide picture). The caps cannot say that width
-// and height go together; fixateCaps makes them, and setInfo refuses any pair that does not.
-GstStructure* outputStructureFor(const GstStructure* input, Picture picture) {
-    GstStructure* output =
-        gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "BGR", "pixel-aspect-ratio",
-                          GST_TYPE_FRACTION, 1, 1, nullptr);
-    setSteppedRange(output, "width", kSmallestCanvasSide, kLargestCanvasSide, 8);
-    if (picture == Picture::Kaleidoscope) {
-        setSteppedRange(output, "height", kSmallestCanvasSide, kLargestCanvasSide, 8);
-    } else {
-        setSteppedRange(output, "height", kSmallestCanvasSide * 3 / 4, kLargestCanvasSide * 3 / 4,
-                        6);
+// The outputs for one input structure, at its rate and at every canvas side N the renderer
+// serves (N x N, or N x 3N/4 for the guide picture): I420 first, which encoders take as it is,
+// then BGR, the renderer's own bytes. The caps cannot say that width and height go together;
+// fixateCaps makes them, and setInfo refuses any pair that does not.
+GstCaps* outputCapsFor(const GstStructure* input, Picture picture) {
+    GstCaps* caps = gst_caps_new_empty();
+    for (const char* format : {"I420", "BGR"}) {
+        GstStructure* output =
+            gst_structure_new("video/x-raw", "format", G_TYPE_STRING, format, "pixel-aspect-ratio",
+                              GST_TYPE_FRACTION, 1, 1, nullptr);
+        setSteppedRange(output, "width", kSmallestCanvasSide, kLargestCanvasSide, 8);
+        if (picture == Picture::Kaleidoscope) {
+            setSteppedRange(output, "height", kSmallestCanvasSide, kLargestCanvasSide, 8);
+        } else {
+            setSteppedRange(output, "height", kSmallestCanvasSide * 3 / 4,
+                            kLargestCanvasSide * 3 / 4, 6);
+        }
+        if (const GValue* rate = gst_structure_get_value(input, "framerate")) {
+            gst_structure_set_value(output, "framerate", rate);
+        }
+        // Left unsaid, a large picture would be taken for BT.709.
+        if (std::string_view(format) == "I420") {
+            gst_structure_set(output, "colorimetry", G_TYPE_STRING, "bt601", nullptr);
+        }
+        caps = gst_caps_merge_structure(caps, output);
     }
-    if (const GValue* rate = gst_structure_get_value(input, "framerate")) {
-        gst_structure_set_value(output, "framerate", rate);
-    }
-    return output;
+    return caps;
 }
 
 // The output size settles on the side downstream asks for, by width or by height, or on the
@@ -206,9 +218,9 @@ GstCaps* transformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCa
     GstCaps* result = gst_caps_new_empty();
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* structure = gst_caps_get_structure(caps, i);
-        result = gst_caps_merge_structure(result, direction == GST_PAD_SINK
-                                                      ? outputStructureFor(structure, picture)
-                                                      : inputStructureFor(structure));
+        result = direction == GST_PAD_SINK
+                     ? gst_caps_merge(result, outputCapsFor(structure, picture))
+                     : gst_caps_merge_structure(result, inputStructureFor(structure));
     }
     if (filter) {
         GstCaps* both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
@@ -229,6 +241,7 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
         for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
             if (out == glintara::pictureSize(picture, out.width)) {
                 self->state.negotiated = picture;
+                self->state.yuv420 = GST_VIDEO_INFO_FORMAT(outInfo) == GST_VIDEO_FORMAT_I420;
                 try {
                     self->state.filter->setCanvasSide(out.width);
                 } catch (const std::exception& error) {
@@ -247,12 +260,24 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
     return FALSE;
 }
 
-// A view of a mapped frame's first plane; BGRx and BGRA are seen as four channels.
-cv::Mat matOf(GstVideoFrame* frame) {
-    return cv::Mat(GST_VIDEO_FRAME_HEIGHT(frame), GST_VIDEO_FRAME_WIDTH(frame),
-                   CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(frame, 0)),
-                   GST_VIDEO_FRAME_PLANE_DATA(frame, 0),
-                   static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0)));
+// A view of a mapped frame's plane; BGRx and BGRA are seen as four channels.
+cv::Mat matOf(GstVideoFrame* frame, int plane = 0) {
+    return cv::Mat(GST_VIDEO_FRAME_COMP_HEIGHT(frame, plane),
+                   GST_VIDEO_FRAME_COMP_WIDTH(frame, plane),
+                   CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(frame, plane)),
+                   GST_VIDEO_FRAME_PLANE_DATA(frame, plane),
+                   static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, plane)));
+}
+
+// The rendered picture into the output frame, as it is or as I420's three planes.
+void putOut(const cv::Mat& picture, bool yuv420, GstVideoFrame* out) {
+    if (!yuv420) {
+        cv::Mat bgr = matOf(out);
+        picture.copyTo(bgr);
+        return;
+    }
+    cv::Mat y = matOf(out, 0), cb = matOf(out, 1), cr = matOf(out, 2);
+    glintara::bgrToYuv420(picture, y, cb, cr);
 }
 
 // Hands the properties set since the last frame to the renderer.
@@ -271,8 +296,8 @@ GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in, Gst
     GstGlintara* self = elementOf(videoFilter);
     applySettings(self);
     try {
-        cv::Mat picture = matOf(out);
-        self->state.filter->renderInto(matOf(in), self->state.negotiated, picture);
+        putOut(self->state.filter->render(matOf(in), self->state.negotiated), self->state.yuv420,
+               out);
     } catch (const std::exception& error) {
         GST_ELEMENT_ERROR(self, STREAM, FAILED, ("glintara could not render a frame"),
                           ("%s", error.what()));
@@ -331,7 +356,8 @@ void addPadTemplates(GstElementClass* elementClass) {
     GstCaps* sink = gst_caps_from_string(kInputCaps);
     gst_caps_set_simple(sink, "framerate", GST_TYPE_FRACTION_RANGE, 0, 1, G_MAXINT, 1, nullptr);
     GstCaps* source = gst_caps_from_string(
-        "video/x-raw, format=(string)BGR, width=(int)[128, 4096], height=(int)[96, 4096], "
+        "video/x-raw, format=(string){ I420, BGR }, width=(int)[128, 4096], "
+        "height=(int)[96, 4096], "
         "pixel-aspect-ratio=(fraction)1/1, framerate=(fraction)[0/1, 2147483647/1]");
     gst_element_class_add_pad_template(
         elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink));

@@ -247,31 +247,6 @@ INSTANTIATE_TEST_SUITE_P(
                std::to_string(info.param.frame.width);
     });
 
-// What an encoder is given: BT.601 in video range, worked out here in double precision from
-// the standard's own coefficients, colour from the mean of each 2x2 block (an odd edge's
-// block repeats its one row or column).
-struct Yuv420Reference {
-    double y(const cv::Vec3b& p) const {
-        return 16.0 + 219.0 / 255.0 * (0.299 * p[2] + 0.587 * p[1] + 0.114 * p[0]);
-    }
-    cv::Vec3d blockMean(const cv::Mat& bgr, int row, int column) const {
-        cv::Vec3d sum;
-        for (int dy = 0; dy < 2; ++dy) {
-            for (int dx = 0; dx < 2; ++dx) {
-                sum += cv::Vec3d(bgr.at<cv::Vec3b>(std::min(2 * row + dy, bgr.rows - 1),
-                                                   std::min(2 * column + dx, bgr.cols - 1)));
-            }
-        }
-        return sum / 4.0;
-    }
-    double cb(const cv::Vec3d& m) const {
-        return 128.0 + 224.0 / 255.0 * (-0.168736 * m[2] - 0.331264 * m[1] + 0.5 * m[0]);
-    }
-    double cr(const cv::Vec3d& m) const {
-        return 128.0 + 224.0 / 255.0 * (0.5 * m[2] - 0.418688 * m[1] - 0.081312 * m[0]);
-    }
-};
-
 class Yuv420 : public testing::TestWithParam<cv::Size> {};
 
 // Every value is the reference rounded: at most half a step away, and the fixed-point
@@ -289,21 +264,7 @@ TEST_P(Yuv420, EveryValueIsTheStandardsRoundedToTheNearestStep) {
             cr = crRows.colRange(0, half.width);
     bgrToYuv420(bgr, y, cb, cr);
 
-    const Yuv420Reference reference;
-    double worst = 0.0;
-    for (int row = 0; row < bgr.rows; ++row) {
-        for (int column = 0; column < bgr.cols; ++column) {
-            worst = std::max(worst, std::abs(reference.y(bgr.at<cv::Vec3b>(row, column)) -
-                                             y.at<uchar>(row, column)));
-        }
-    }
-    for (int row = 0; row < half.height; ++row) {
-        for (int column = 0; column < half.width; ++column) {
-            const cv::Vec3d mean = reference.blockMean(bgr, row, column);
-            worst = std::max({worst, std::abs(reference.cb(mean) - cb.at<uchar>(row, column)),
-                              std::abs(reference.cr(mean) - cr.at<uchar>(row, column))});
-        }
-    }
+    const double worst = testing_support::yuv420Distance(bgr, y, cb, cr);
     EXPECT_LE(worst, 0.51);
     EXPECT_EQ(y.at<uchar>(0, 0), bgr.total() > 1 ? 235 : 16);  // one pixel is both ends
     EXPECT_EQ(y.at<uchar>(bgr.rows - 1, bgr.cols - 1), 16);
@@ -312,9 +273,9 @@ TEST_P(Yuv420, EveryValueIsTheStandardsRoundedToTheNearestStep) {
 // The canvases, the frames beside them, and odd and narrow pictures that end partway
 // through a run of sixteen.
 INSTANTIATE_TEST_SUITE_P(Sizes, Yuv420,
-                         testing::Values(cv::Size{640, 640}, cv::Size{1080, 810}, cv::Size{136, 102},
-                                         cv::Size{37, 13}, cv::Size{33, 2}, cv::Size{1, 1},
-                                         cv::Size{15, 7}),
+                         testing::Values(cv::Size{640, 640}, cv::Size{1080, 810},
+                                         cv::Size{136, 102}, cv::Size{37, 13}, cv::Size{33, 2},
+                                         cv::Size{1, 1}, cv::Size{15, 7}),
                          [](const testing::TestParamInfo<cv::Size>& info) {
                              return std::to_string(info.param.width) + "x" +
                                     std::to_string(info.param.height);

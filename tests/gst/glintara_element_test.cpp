@@ -29,7 +29,9 @@ using namespace testing_support;
 
 // One buffer that reached an appsink: its picture, its time and the caps it came with.
 struct SinkFrame {
-    cv::Mat picture;
+    cv::Mat picture;              // the first plane
+    std::vector<cv::Mat> planes;  // all of them
+    std::string colorimetry;
     GstClockTime pts = GST_CLOCK_TIME_NONE;
     GstClockTime duration = GST_CLOCK_TIME_NONE;
     int rateNumerator = 0;
@@ -74,18 +76,34 @@ ElementPtr child(GstElement* pipeline, const char* name) {
     return ElementPtr(gst_bin_get_by_name(GST_BIN(pipeline), name));
 }
 
+cv::Mat planeOf(GstVideoFrame* mapped, int plane) {
+    return cv::Mat(GST_VIDEO_FRAME_COMP_HEIGHT(mapped, plane),
+                   GST_VIDEO_FRAME_COMP_WIDTH(mapped, plane),
+                   CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(mapped, plane)),
+                   GST_VIDEO_FRAME_PLANE_DATA(mapped, plane),
+                   static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(mapped, plane)))
+        .clone();
+}
+
 SinkFrame frameOf(GstSample* sample) {
     GstVideoInfo info;
     EXPECT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstVideoFrame mapped;
     EXPECT_TRUE(gst_video_frame_map(&mapped, &info, buffer, GST_MAP_READ));
-    const cv::Mat view(GST_VIDEO_FRAME_HEIGHT(&mapped), GST_VIDEO_FRAME_WIDTH(&mapped),
-                       CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(&mapped, 0)),
-                       GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0),
-                       static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0)));
-    SinkFrame frame{view.clone(), GST_BUFFER_PTS(buffer), GST_BUFFER_DURATION(buffer),
-                    GST_VIDEO_INFO_FPS_N(&info), GST_VIDEO_INFO_FPS_D(&info)};
+    SinkFrame frame{planeOf(&mapped, 0),
+                    {},
+                    {},
+                    GST_BUFFER_PTS(buffer),
+                    GST_BUFFER_DURATION(buffer),
+                    GST_VIDEO_INFO_FPS_N(&info),
+                    GST_VIDEO_INFO_FPS_D(&info)};
+    for (guint plane = 0; plane < GST_VIDEO_FRAME_N_PLANES(&mapped); ++plane) {
+        frame.planes.push_back(planeOf(&mapped, static_cast<int>(plane)));
+    }
+    gchar* colorimetry = gst_video_colorimetry_to_string(&info.colorimetry);
+    frame.colorimetry = colorimetry != nullptr ? colorimetry : "";
+    g_free(colorimetry);
     gst_video_frame_unmap(&mapped);
     return frame;
 }
@@ -173,12 +191,17 @@ std::string sink(const char* name) {
     return std::string("appsink name=") + name + " sync=false";
 }
 
+// The renderer's own bytes, at the size asked for when there is one.
+std::string bgrCaps(const std::string& size = "") {
+    return "video/x-raw,format=BGR" + size;
+}
+
 // The source's frames to the appsink "raw" as they are, and through glintara with the given
-// properties (and the output caps asked for, if any) to the appsink "out".
+// properties and the output caps asked for to the appsink "out".
 std::string beside(const std::string& source, const std::string& properties,
-                   const std::string& asked = "") {
+                   const std::string& asked = bgrCaps()) {
     return source + " ! tee name=t t. ! queue ! " + sink("raw") + " t. ! queue ! glintara " +
-           properties + (asked.empty() ? "" : " ! " + asked) + " ! " + sink("out");
+           properties + " ! " + asked + " ! " + sink("out");
 }
 
 // What glintara-render makes of each frame, saved losslessly, at angle, angle + 1, ...
@@ -274,7 +297,7 @@ TEST_P(ElementFeed, GivesGlintaraRendersBytesAtEachFramesAngleAndKeepsTheTimes) 
                              ",height=" + std::to_string(feed.height) + ",framerate=25/2";
     const std::string side = std::to_string(feed.side);
     const std::string asked =
-        feed.side == 640 ? "" : "video/x-raw,width=" + side + ",height=" + side;
+        feed.side == 640 ? bgrCaps() : bgrCaps(",width=" + side + ",height=" + side);
     const PipelineRun run = runPipeline(beside("videotestsrc num-buffers=4 pattern=ball ! " + caps,
                                                "angle=" + std::to_string(feed.angle), asked));
     ASSERT_FALSE(run.error) << *run.error;
@@ -302,6 +325,24 @@ INSTANTIATE_TEST_SUITE_P(SizesFormatsAngles, ElementFeed,
                                     "_to_" + std::to_string(info.param.side);
                          });
 
+// I420, which an encoder takes as it is, is the renderer's bytes in BT.601 4:2:0, and says so:
+// left unsaid, a picture this large would be read as BT.709.
+TEST_F(GlintaraElement, AskedForI420ItGivesTheRenderersPictureInBt601) {
+    const PipelineRun run = runPipeline(beside(
+        "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=1280,height=720",
+        "angle=30", "video/x-raw,format=I420,width=1080,height=1080"));
+    ASSERT_FALSE(run.error) << *run.error;
+    const std::vector<cv::Mat> expected = renderToolOf(run.raw, 30, true, false, 1080);
+    ASSERT_EQ(run.out.size(), expected.size());
+    for (std::size_t n = 0; n < run.out.size(); ++n) {
+        const std::vector<cv::Mat>& planes = run.out[n].planes;
+        ASSERT_EQ(planes.size(), 3u);
+        EXPECT_LE(yuv420Distance(expected[n], planes[0], planes[1], planes[2]), 0.51)
+            << "frame " << n;
+        EXPECT_EQ(run.out[n].colorimetry, "bt601");
+    }
+}
+
 TEST_F(GlintaraElement, HeldStillEveryFrameIsDrawnAtTheAngleProperty) {
     const PipelineRun run = runPipeline(beside(
         "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480",
@@ -323,7 +364,7 @@ TEST_F(GlintaraElement, CapturePictureIsThePreparedFrameWithTheGuideAtEachAngle)
 TEST_F(GlintaraElement, CapturePictureAtALargerSizeIsNByThreeQuartersN) {
     const PipelineRun run = runPipeline(beside(
         "videotestsrc num-buffers=2 pattern=smpte ! video/x-raw,format=BGR,width=800,height=600",
-        "angle=7 picture=capture", "video/x-raw,width=1080,height=810"));
+        "angle=7 picture=capture", bgrCaps(",width=1080,height=810")));
     ASSERT_FALSE(run.error) << *run.error;
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out[0].picture.size(), cv::Size(1080, 810));
@@ -342,7 +383,8 @@ TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
 TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
     const ElementPtr pipeline = launch(
         "videotestsrc num-buffers=8 ! video/x-raw,format=BGR,width=320,height=240 ! glintara "
-        "name=g ! appsink name=out sync=false max-buffers=1");
+        "name=g ! " +
+        bgrCaps() + " ! appsink name=out sync=false max-buffers=1");
     ASSERT_TRUE(pipeline);
     const ElementPtr element = child(pipeline.get(), "g");
     const ElementPtr out = child(pipeline.get(), "out");

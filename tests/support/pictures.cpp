@@ -124,4 +124,45 @@ std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc,
     return path;
 }
 
+namespace {
+
+double brightnessOf(const cv::Vec3d& p) {
+    return 16.0 + 219.0 / 255.0 * (0.299 * p[2] + 0.587 * p[1] + 0.114 * p[0]);
+}
+
+cv::Vec3d blockMean(const cv::Mat& bgr, int row, int column) {
+    cv::Vec3d sum;
+    for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) {
+            sum += cv::Vec3d(bgr.at<cv::Vec3b>(std::min(2 * row + dy, bgr.rows - 1),
+                                               std::min(2 * column + dx, bgr.cols - 1)));
+        }
+    }
+    return sum / 4.0;
+}
+
+}  // namespace
+
+double yuv420Distance(const cv::Mat& bgr, const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr) {
+    double worst = 0.0;
+    for (int row = 0; row < bgr.rows; ++row) {
+        for (int column = 0; column < bgr.cols; ++column) {
+            const double expected = brightnessOf(cv::Vec3d(bgr.at<cv::Vec3b>(row, column)));
+            worst = std::max(worst, std::abs(expected - y.at<uchar>(row, column)));
+        }
+    }
+    for (int row = 0; row < cb.rows; ++row) {
+        for (int column = 0; column < cb.cols; ++column) {
+            const cv::Vec3d m = blockMean(bgr, row, column);
+            const double blue =
+                128.0 + 224.0 / 255.0 * (-0.168736 * m[2] - 0.331264 * m[1] + 0.5 * m[0]);
+            const double red =
+                128.0 + 224.0 / 255.0 * (0.5 * m[2] - 0.418688 * m[1] - 0.081312 * m[0]);
+            worst = std::max({worst, std::abs(blue - cb.at<uchar>(row, column)),
+                              std::abs(red - cr.at<uchar>(row, column))});
+        }
+    }
+    return worst;
+}
+
 }  // namespace glintara::testing_support

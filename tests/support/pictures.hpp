@@ -56,6 +56,11 @@ cv::Mat renderOf(const cv::Mat& frame, int angle, bool capture = false);
 // any was reallocated.
 std::vector<const uchar*> workspaceBuffers(const ImageWorkspace& workspace);
 
+// How far 4:2:0 planes are from what BT.601 in video range makes of `bgr`, worked out in
+// double precision from the standard's own coefficients, colour from the mean of each 2x2
+// block (an odd edge's block repeats its one row or column): the largest difference.
+double yuv420Distance(const cv::Mat& bgr, const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr);
+
 // Writes a video of `frames` synthetic scenes with the given codec; returns its path.
 std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc,
                                 cv::Size size = {640, 480}, double fps = 25.0);
