@@ -1,5 +1,7 @@
 #include "core/yuv420.hpp"
 
+#include <cmath>
+
 #include "core/yuv420_avx2.hpp"
 #include "render/avx2_kernels.hpp"
 
@@ -66,6 +68,77 @@ void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr) {
 #endif
         convertRowPair(bgr.ptr(row), bgr.ptr(below), bgr.cols, x, y.ptr(row), y.ptr(below),
                        cb.ptr(row / 2), cr.ptr(row / 2));
+    }
+}
+
+namespace {
+
+ToBgrWeights weightsFor(const YuvMatrix& m) {
+    const double scale = 1 << ToBgrWeights::kShift;
+    const double yScale = m.fullRange ? 1.0 : 255.0 / 219.0;
+    const double cScale = m.fullRange ? 1.0 : 255.0 / 224.0;
+    const double kg = 1.0 - m.kr - m.kb;
+    const auto fixed = [&](double weight) { return static_cast<int>(std::lround(weight * scale)); };
+    return {m.fullRange ? 0 : 16,
+            128,
+            fixed(yScale),
+            fixed(2.0 * (1.0 - m.kr) * cScale),
+            fixed(2.0 * m.kb * (1.0 - m.kb) / kg * cScale),
+            fixed(2.0 * m.kr * (1.0 - m.kr) / kg * cScale),
+            fixed(2.0 * (1.0 - m.kb) * cScale)};
+}
+
+uchar toByte(int value) {
+    constexpr int kHalf = 1 << (ToBgrWeights::kShift - 1);
+    return cv::saturate_cast<uchar>((value + kHalf) >> ToBgrWeights::kShift);
+}
+
+// The picture's column `column` of one row into the pixel `pixel`.
+void toBgr(const uchar* brightness, const uchar* blue, const uchar* red, int column,
+           const ToBgrWeights& w, uchar* pixel) {
+    const int u = blue[column / 2] - w.grey;
+    const int v = red[column / 2] - w.grey;
+    const int luma = (brightness[column] - w.black) * w.y;
+    pixel[0] = toByte(luma + w.blueU * u);
+    pixel[1] = toByte(luma - w.greenU * u - w.greenV * v);
+    pixel[2] = toByte(luma + w.redV * v);
+}
+
+}  // namespace
+
+void yuv420ToBgr(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Rect part,
+                 const YuvMatrix& matrix, cv::Mat& bgr) {
+    const cv::Size half((y.cols + 1) / 2, (y.rows + 1) / 2);
+    CV_Assert(y.type() == CV_8UC1 && cb.type() == CV_8UC1 && cr.type() == CV_8UC1 &&
+              cb.size() == half && cr.size() == half && (part & cv::Rect({}, y.size())) == part);
+    bgr.create(part.size(), CV_8UC3);
+    const ToBgrWeights w = weightsFor(matrix);
+    const bool avx2 = hasAvx2();
+    const int end = part.x + part.width;
+    for (int row = 0; row < part.height; ++row) {
+        const uchar* brightness = y.ptr(part.y + row);
+        const uchar* blue = cb.ptr((part.y + row) / 2);
+        const uchar* red = cr.ptr((part.y + row) / 2);
+        uchar* out = bgr.ptr(row);
+        // An odd first column shares its colour sample with the column before the part.
+        int column = part.x;
+        if (column % 2 != 0) {
+            toBgr(brightness, blue, red, column, w, out);
+            ++column;
+            out += 3;
+        }
+#if GLINTARA_AVX2_KERNELS
+        if (avx2) {
+            const int from = column;
+            column = bgrSixteensAvx2(brightness, blue, red, column, end, w, out);
+            out += 3 * (column - from);
+        }
+#else
+        (void)avx2;
+#endif
+        for (; column < end; ++column, out += 3) {
+            toBgr(brightness, blue, red, column, w, out);
+        }
     }
 }
 

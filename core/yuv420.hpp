@@ -1,4 +1,6 @@
-// The rendered pictures in the form video encoders take: BT.601 4:2:0 in video range.
+// 4:2:0 pictures to and from BGR: the rendered pictures in the form video encoders take
+// (BT.601 in video range), and the 4:2:0 frames a pipeline hands over, in whatever matrix
+// and range they say they are.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -23,5 +25,20 @@ struct Yuv420Weights {
 // its 2x2 block; an odd last row or column stands in for its missing neighbour. The planes
 // must already have those sizes; they may be views of an encoder's own buffers.
 void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr);
+
+// How a 4:2:0 picture's values stand for colours: the matrix's red and blue weights (0.299
+// and 0.114 for BT.601, 0.2126 and 0.0722 for BT.709) and whether values take the full 0-255
+// or the video range.
+struct YuvMatrix {
+    double kr = 0.299;
+    double kb = 0.114;
+    bool fullRange = false;
+};
+
+// The part `part` of a 4:2:0 picture (its brightness plane `y`, colour planes `cb` and `cr`
+// half its size each way, rounded up) into 8-bit BGR `bgr` of the part's size. Each colour
+// sample serves its 2x2 block as it is, as libswscale's unscaled conversion has it.
+void yuv420ToBgr(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Rect part,
+                 const YuvMatrix& matrix, cv::Mat& bgr);
 
 }  // namespace glintara

@@ -123,4 +123,89 @@ GLINTARA_AVX2 int yuv420SixteensAvx2(const uchar* above, const uchar* below, int
     return x;
 }
 
+namespace {
+
+// The shuffle that puts channel `channel` of sixteen pixels into its places among the 16-byte
+// part `part` of their 48 bytes, leaving the other places zero.
+GLINTARA_AVX2 __m128i placeShuffle(int channel, int part) {
+    alignas(16) char picks[16];
+    for (int i = 0; i < 16; ++i) {
+        const int at = 16 * part + i;
+        picks[i] = at % 3 == channel ? static_cast<char>(at / 3) : static_cast<char>(-128);
+    }
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(picks));
+}
+
+// Sixteen values (eight per half, in 32-bit lanes, pixels 0-7 and 8-15) rounded down from
+// fixed point and cut to bytes 0..255, in pixel order.
+GLINTARA_AVX2 __m128i toBytes(__m256i low, __m256i high) {
+    const __m256i half = _mm256_set1_epi32(1 << (ToBgrWeights::kShift - 1));
+    const __m256i words =
+        _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(low, half), ToBgrWeights::kShift),
+                           _mm256_srai_epi32(_mm256_add_epi32(high, half), ToBgrWeights::kShift));
+    // packs works within halves: 0-3 8-11 | 4-7 12-15.
+    const __m256i ordered = _mm256_permute4x64_epi64(words, 0xd8);
+    const __m256i bytes = _mm256_packus_epi16(ordered, ordered);
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(bytes, 0x08));
+}
+
+// Eight 16-bit values from `from`'s half `second` as 32-bit lanes.
+GLINTARA_AVX2 __m256i widen(__m256i from, bool second) {
+    return _mm256_cvtepi16_epi32(second ? _mm256_extracti128_si256(from, 1)
+                                        : _mm256_castsi256_si128(from));
+}
+
+// Eight colour samples, each serving two pixels side by side, less the value of no colour.
+GLINTARA_AVX2 __m256i colourPairs(const uchar* samples, __m256i grey) {
+    const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples));
+    return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight)), grey);
+}
+
+}  // namespace
+
+GLINTARA_AVX2 int bgrSixteensAvx2(const uchar* y, const uchar* cb, const uchar* cr, int column,
+                                  int end, const ToBgrWeights& w, uchar* out) {
+    __m128i places[3][3];  // [channel][part]
+    for (int channel = 0; channel < 3; ++channel) {
+        for (int part = 0; part < 3; ++part) {
+            places[channel][part] = placeShuffle(channel, part);
+        }
+    }
+    const __m256i black = _mm256_set1_epi16(static_cast<short>(w.black));
+    const __m256i grey = _mm256_set1_epi16(static_cast<short>(w.grey));
+    for (; column + 16 <= end; column += 16, out += 48) {
+        const __m256i brightness = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + column))),
+            black);
+        const __m256i u = colourPairs(cb + column / 2, grey);
+        const __m256i v = colourPairs(cr + column / 2, grey);
+        __m256i channels[3][2];  // [blue, green, red][pixels 0-7, 8-15]
+        for (int second = 0; second < 2; ++second) {
+            const __m256i luma =
+                _mm256_mullo_epi32(widen(brightness, second), _mm256_set1_epi32(w.y));
+            const __m256i u32 = widen(u, second);
+            const __m256i v32 = widen(v, second);
+            channels[0][second] =
+                _mm256_add_epi32(luma, _mm256_mullo_epi32(u32, _mm256_set1_epi32(w.blueU)));
+            channels[1][second] = _mm256_sub_epi32(
+                luma, _mm256_add_epi32(_mm256_mullo_epi32(u32, _mm256_set1_epi32(w.greenU)),
+                                       _mm256_mullo_epi32(v32, _mm256_set1_epi32(w.greenV))));
+            channels[2][second] =
+                _mm256_add_epi32(luma, _mm256_mullo_epi32(v32, _mm256_set1_epi32(w.redV)));
+        }
+        __m128i bytes[3];
+        for (int c = 0; c < 3; ++c) {
+            bytes[c] = toBytes(channels[c][0], channels[c][1]);
+        }
+        for (int part = 0; part < 3; ++part) {
+            const __m128i interleaved =
+                _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(bytes[0], places[0][part]),
+                                          _mm_shuffle_epi8(bytes[1], places[1][part])),
+                             _mm_shuffle_epi8(bytes[2], places[2][part]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * part), interleaved);
+        }
+    }
+    return column;
+}
+
 }  // namespace glintara

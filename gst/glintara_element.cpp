@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 
 #include <gst/video/video.h>
@@ -26,12 +27,13 @@ constexpr int kDefaultAngle = 0;
 constexpr bool kDefaultTurning = true;
 constexpr Picture kDefaultPicture = Picture::Kaleidoscope;
 
-// What the element takes: the formats a camera frame is prepared from without a conversion
-// of our own beyond dropping a padding byte or spreading grey.
-// The inputs taken: any size in these formats. Plain text, so that nothing is built (and
-// nothing can throw) inside GStreamer's callbacks.
+// The inputs taken: any size in these formats. I420, what decoders give, comes first: only
+// the part the renderer reads is made BGR, in the matrix and range the caps name. The rest are
+// the formats a camera frame is prepared from without a conversion beyond dropping a padding
+// byte or spreading grey. Plain text, so that nothing is built (and nothing can throw) inside
+// GStreamer's callbacks.
 constexpr const char* kInputCaps =
-    "video/x-raw, format=(string){ BGR, BGRx, BGRA, GRAY8 }, width=(int)[1, 2147483647], "
+    "video/x-raw, format=(string){ I420, BGR, BGRx, BGRA, GRAY8 }, width=(int)[1, 2147483647], "
     "height=(int)[1, 2147483647]";
 
 enum Property { kPropertyAngle = 1, kPropertyTurning, kPropertyPicture };
@@ -47,8 +49,10 @@ struct ElementState {
 
     // From start to stop: the renderer and its images, used only by the streaming thread.
     std::unique_ptr<KaleidoscopeFilter> filter;
-    Picture negotiated = kDefaultPicture;  // the picture the output caps were agreed for
-    bool yuv420 = false;                   // put out as I420 rather than BGR
+    Picture negotiated = kDefaultPicture;         // the picture the output caps were agreed for
+    bool yuv420 = false;                          // put out as I420 rather than BGR
+    std::optional<glintara::YuvMatrix> yuvInput;  // taken in as I420, in this matrix
+    cv::Mat fromYuv;                              // an I420 frame's part the renderer reads
 };
 
 }  // namespace
@@ -233,9 +237,26 @@ GstCaps* transformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCa
     return result;
 }
 
-gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo*, GstCaps*,
+// How an I420 input's values stand for colours; BT.601 where the caps name no matrix.
+glintara::YuvMatrix matrixOf(const GstVideoInfo* info) {
+    glintara::YuvMatrix matrix;
+    gdouble kr = 0.0;
+    gdouble kb = 0.0;
+    if (gst_video_color_matrix_get_Kr_Kb(info->colorimetry.matrix, &kr, &kb)) {
+        matrix.kr = kr;
+        matrix.kb = kb;
+    }
+    matrix.fullRange = info->colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+    return matrix;
+}
+
+gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo* inInfo, GstCaps*,
                  GstVideoInfo* outInfo) {
     GstGlintara* self = elementOf(videoFilter);
+    self->state.yuvInput.reset();
+    if (GST_VIDEO_INFO_FORMAT(inInfo) == GST_VIDEO_FORMAT_I420) {
+        self->state.yuvInput = matrixOf(inInfo);
+    }
     const cv::Size out(GST_VIDEO_INFO_WIDTH(outInfo), GST_VIDEO_INFO_HEIGHT(outInfo));
     if (isCanvasSide(out.width) && self->state.filter) {
         for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
@@ -292,12 +313,26 @@ void applySettings(GstGlintara* self) {
     GST_OBJECT_UNLOCK(self);
 }
 
+// The frame as the renderer takes it. Of an I420 frame only the centred 4:3 part, which is all
+// the renderer reads, is made BGR, in its place in a picture of the frame's size.
+cv::Mat frameOf(ElementState& state, GstVideoFrame* in) {
+    if (!state.yuvInput) {
+        return matOf(in);
+    }
+    const cv::Mat y = matOf(in, 0);
+    state.fromYuv.create(y.size(), CV_8UC3);
+    const cv::Rect part = glintara::centredFourByThree(y.size());
+    cv::Mat partImage = state.fromYuv(part);
+    glintara::yuv420ToBgr(y, matOf(in, 1), matOf(in, 2), part, *state.yuvInput, partImage);
+    return state.fromYuv;
+}
+
 GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in, GstVideoFrame* out) {
     GstGlintara* self = elementOf(videoFilter);
     applySettings(self);
     try {
-        putOut(self->state.filter->render(matOf(in), self->state.negotiated), self->state.yuv420,
-               out);
+        ElementState& state = self->state;
+        putOut(state.filter->render(frameOf(state, in), state.negotiated), state.yuv420, out);
     } catch (const std::exception& error) {
         GST_ELEMENT_ERROR(self, STREAM, FAILED, ("glintara could not render a frame"),
                           ("%s", error.what()));

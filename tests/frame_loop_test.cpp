@@ -281,6 +281,47 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Yuv420,
                                     std::to_string(info.param.height);
                          });
 
+// A 4:2:0 frame as a pipeline hands it over, and the part of it made BGR.
+struct YuvFrame {
+    const char* name;
+    double kr, kb;
+    bool fullRange;
+    cv::Size size;
+    cv::Rect part;
+};
+
+class FromYuv420 : public testing::TestWithParam<YuvFrame> {};
+
+// Every value is the exact one rounded (or the nearest end of the range), wherever the part
+// starts, odd columns and rows included.
+TEST_P(FromYuv420, EveryValueIsTheMatrixsRoundedToTheNearestStep) {
+    const YuvFrame frame = GetParam();
+    const cv::Size half((frame.size.width + 1) / 2, (frame.size.height + 1) / 2);
+    cv::Mat y(frame.size, CV_8UC1), cb(half, CV_8UC1), cr(half, CV_8UC1);
+    for (cv::Mat* plane : {&y, &cb, &cr}) {
+        cv::randu(*plane, 0, 256);
+    }
+    cv::Mat bgr;
+    yuv420ToBgr(y, cb, cr, frame.part, {frame.kr, frame.kb, frame.fullRange}, bgr);
+    ASSERT_EQ(bgr.size(), frame.part.size());
+
+    cv::Mat exact = testing_support::bgrOfYuv420(y, cb, cr, frame.kr, frame.kb, frame.fullRange);
+    exact = cv::max(cv::min(exact(frame.part), 255.0), 0.0);
+    cv::Mat ours;
+    bgr.convertTo(ours, CV_64FC3);
+    EXPECT_LE(cv::norm(ours, exact, cv::NORM_INF), 0.52);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MatricesAndParts, FromYuv420,
+    testing::Values(
+        YuvFrame{"Bt601Video", 0.299, 0.114, false, {640, 480}, {0, 0, 640, 480}},
+        YuvFrame{"Bt601FullAsJpeg", 0.299, 0.114, true, {640, 480}, {0, 0, 640, 480}},
+        YuvFrame{"Bt709Video4by3Part", 0.2126, 0.0722, false, {1280, 720}, {160, 0, 960, 720}},
+        YuvFrame{"Bt2020OddPart", 0.2627, 0.0593, false, {641, 479}, {1, 1, 638, 477}},
+        YuvFrame{"OddFrame", 0.299, 0.114, true, {37, 13}, {0, 0, 37, 13}}),
+    [](const testing::TestParamInfo<YuvFrame>& info) { return info.param.name; });
+
 TEST(KeyHelp, TwoLinesByteForByteWithTheColonsInColumn15) {
     std::ostringstream out;
     printKeyHelp(out);

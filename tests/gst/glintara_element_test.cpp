@@ -343,6 +343,51 @@ TEST_F(GlintaraElement, AskedForI420ItGivesTheRenderersPictureInBt601) {
     }
 }
 
+// I420 as decoders give it, in the matrix and range its caps name.
+struct YuvFeed {
+    const char* colorimetry;
+    double kr, kb;
+    bool fullRange;
+};
+
+void PrintTo(const YuvFeed& feed, std::ostream* out) {
+    *out << "I420 in " << feed.colorimetry;
+}
+
+class ElementYuvFeed : public GlintaraElement, public testing::WithParamInterface<YuvFeed> {};
+
+// Only the part the renderer reads is converted, by the element itself: the kaleidoscope is
+// that of the frame's exact colours, within the rounding of one step in the frame.
+TEST_P(ElementYuvFeed, TakesI420InTheColoursItsCapsName) {
+    const YuvFeed feed = GetParam();
+    const PipelineRun run = runPipeline(beside(
+        std::string("videotestsrc num-buffers=2 pattern=smpte ! video/x-raw,format=I420,width=800,"
+                    "height=480,colorimetry=") +
+            feed.colorimetry,
+        "angle=12"));
+    ASSERT_FALSE(run.error) << *run.error;
+    std::vector<SinkFrame> exact;
+    for (const SinkFrame& raw : run.raw) {
+        ASSERT_EQ(raw.planes.size(), 3u);
+        SinkFrame frame;
+        bgrOfYuv420(raw.planes[0], raw.planes[1], raw.planes[2], feed.kr, feed.kb, feed.fullRange)
+            .convertTo(frame.picture, CV_8UC3);
+        exact.push_back(frame);
+    }
+    const std::vector<cv::Mat> expected = renderToolOf(exact, 12, true, false);
+    ASSERT_EQ(run.out.size(), expected.size());
+    for (std::size_t n = 0; n < run.out.size(); ++n) {
+        EXPECT_LE(cv::norm(run.out[n].picture, expected[n], cv::NORM_INF), 1.0) << "frame " << n;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Colorimetries, ElementYuvFeed,
+                         testing::Values(YuvFeed{"bt709", 0.2126, 0.0722, false},
+                                         YuvFeed{"1:4:0:0", 0.299, 0.114, true}),
+                         [](const testing::TestParamInfo<YuvFeed>& info) {
+                             return info.param.fullRange ? "Bt601FullRange" : "Bt709VideoRange";
+                         });
+
 TEST_F(GlintaraElement, HeldStillEveryFrameIsDrawnAtTheAngleProperty) {
     const PipelineRun run = runPipeline(beside(
         "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480",
@@ -406,14 +451,14 @@ TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
 
 TEST_F(GlintaraElement, AFormatItDoesNotTakeFailsWithAnErrorNotACrash) {
     const PipelineRun linked = runPipeline(
-        "videotestsrc num-buffers=2 ! video/x-raw,format=I420 ! glintara ! " + sink("out"));
+        "videotestsrc num-buffers=2 ! video/x-raw,format=NV12 ! glintara ! " + sink("out"));
     ASSERT_TRUE(linked.error);
     EXPECT_NE(linked.error->find("glintara"), std::string::npos) << *linked.error;
     EXPECT_TRUE(linked.out.empty());
 
     // Caps pushed without asking first meet the element only when the stream starts.
     const ElementPtr pipeline = launch(
-        "appsrc name=in format=time caps=video/x-raw,format=I420,width=320,height=240,"
+        "appsrc name=in format=time caps=video/x-raw,format=NV12,width=320,height=240,"
         "framerate=30/1 ! glintara ! fakesink");
     ASSERT_TRUE(pipeline);
     const ElementPtr source = child(pipeline.get(), "in");

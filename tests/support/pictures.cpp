@@ -165,4 +165,25 @@ double yuv420Distance(const cv::Mat& bgr, const cv::Mat& y, const cv::Mat& cb, c
     return worst;
 }
 
+cv::Mat bgrOfYuv420(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, double kr, double kb,
+                    bool fullRange) {
+    const double kg = 1.0 - kr - kb;
+    const double black = fullRange ? 0.0 : 16.0;
+    const double brightnessScale = fullRange ? 1.0 : 255.0 / 219.0;
+    const double colourScale = fullRange ? 1.0 : 255.0 / 224.0;
+    cv::Mat bgr(y.size(), CV_64FC3);
+    for (int row = 0; row < y.rows; ++row) {
+        for (int column = 0; column < y.cols; ++column) {
+            const double luma = (y.at<uchar>(row, column) - black) * brightnessScale;
+            const double u = (cb.at<uchar>(row / 2, column / 2) - 128.0) * colourScale;
+            const double v = (cr.at<uchar>(row / 2, column / 2) - 128.0) * colourScale;
+            const double red = luma + 2.0 * (1.0 - kr) * v;
+            const double blue = luma + 2.0 * (1.0 - kb) * u;
+            const double green = (luma - kr * red - kb * blue) / kg;
+            bgr.at<cv::Vec3d>(row, column) = {blue, green, red};
+        }
+    }
+    return bgr;
+}
+
 }  // namespace glintara::testing_support

@@ -61,6 +61,12 @@ std::vector<const uchar*> workspaceBuffers(const ImageWorkspace& workspace);
 // block (an odd edge's block repeats its one row or column): the largest difference.
 double yuv420Distance(const cv::Mat& bgr, const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr);
 
+// What 4:2:0 planes stand for in BGR, in double precision and not rounded: a matrix with red
+// and blue weights kr, kb, in the full or the video range, each colour sample serving its 2x2
+// block.
+cv::Mat bgrOfYuv420(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, double kr, double kb,
+                    bool fullRange);
+
 // Writes a video of `frames` synthetic scenes with the given codec; returns its path.
 std::string writeSyntheticVideo(const std::string& path, int frames, int fourcc,
                                 cv::Size size = {640, 480}, double fps = 25.0);
