@@ -13,6 +13,8 @@ namespace {
 constexpr int kChannels = 3;
 // Stripes of destination rows shrunk at once on OpenCV's threads, as cv::resize splits them.
 constexpr int kStripes = 4;
+// Source values held in two vectors, from which a run of eight picks its taps.
+constexpr int kWindow = 16;
 
 // How many source pixels one destination pixel covers, worked out as cv::resize does.
 double scaleOf(int source, int destination) {
@@ -48,16 +50,18 @@ std::vector<std::vector<AreaShrink::Tap>> areaTaps(int sourceSize, int destinati
     return taps;
 }
 
-void weighAcross(const float* row, const int* sources, const float* weights, int taps, int stride,
+// From the row's bytes or from them made floats: the same values either way.
+template <typename Value>
+void weighAcross(const Value* row, const int* sources, const float* weights, int taps, int stride,
                  int begin, int end, float* out) {
     for (int e = begin; e < end; ++e) {
-        out[e] = row[sources[e]] * weights[e];
+        out[e] = static_cast<float>(row[sources[e]]) * weights[e];
     }
     for (int t = 1; t < taps; ++t) {
         const int* slotSources = sources + t * stride;
         const float* slotWeights = weights + t * stride;
         for (int e = begin; e < end; ++e) {
-            out[e] = out[e] + row[slotSources[e]] * slotWeights[e];
+            out[e] = out[e] + static_cast<float>(row[slotSources[e]]) * slotWeights[e];
         }
     }
 }
@@ -110,6 +114,7 @@ AreaShrink::AreaShrink(cv::Size source, cv::Size destination)
             }
         }
     }
+    makeWindows(source.width * kChannels);
     downTaps_ = areaTaps(source.height, destination.height);
     std::size_t downSlots = 0;
     for (const auto& cell : downTaps_) {
@@ -121,6 +126,46 @@ AreaShrink::AreaShrink(cv::Size source, cv::Size destination)
         stripe.across.assign(downSlots + 1, std::vector<float>(static_cast<std::size_t>(count)));
         stripe.acrossOf.assign(downSlots + 1, -1);
         stripe.sums.resize(static_cast<std::size_t>(count));
+    }
+}
+
+void AreaShrink::makeWindows(int rowLength) {
+    const int count = destination_.width * kChannels;
+    windowStarts_.assign(static_cast<std::size_t>((count + 7) / 8), -1);
+    windowIndices_ = acrossSources_;
+    everyRunWindowed_ = rowLength >= kWindow;
+    if (!everyRunWindowed_) {
+        return;
+    }
+    for (int group = 0; group * 8 + 8 <= count; ++group) {
+        // The sources of the group's values, the slots they have no tap in left out.
+        int first = rowLength;
+        int last = 0;
+        for (int t = 0; t < acrossTaps_; ++t) {
+            for (int e = group * 8; e < group * 8 + 8; ++e) {
+                const auto at = static_cast<std::size_t>(t * count + e);
+                if (t == 0 || acrossWeights_[at] != 0.0f) {
+                    first = std::min(first, acrossSources_[at]);
+                    last = std::max(last, acrossSources_[at]);
+                }
+            }
+        }
+        if (last - first >= kWindow) {
+            everyRunWindowed_ = false;  // gathered one by one
+            continue;
+        }
+        // Held back from the row's end, so that all sixteen are the row's own.
+        const int start = std::min(first, rowLength - kWindow);
+        windowStarts_[static_cast<std::size_t>(group)] = start;
+        for (int t = 0; t < acrossTaps_; ++t) {
+            for (int e = group * 8; e < group * 8 + 8; ++e) {
+                const auto at = static_cast<std::size_t>(t * count + e);
+                // An empty slot weighs nothing: it reads the first source, one that is made.
+                const int place = (acrossWeights_[at] != 0.0f ? acrossSources_[at] : first) - start;
+                windowIndices_[at] =
+                    place < 8 ? place : static_cast<int>(0x80000000u | (place - 8));
+            }
+        }
     }
 }
 
@@ -154,37 +199,55 @@ const float* AreaShrink::acrossRow(const cv::Mat& from, int row, cv::Range colum
     // Rows are read in order: the one held longest ago is no longer needed.
     const auto oldest = static_cast<std::size_t>(
         std::min_element(stripe.acrossOf.begin(), stripe.acrossOf.end()) - stripe.acrossOf.begin());
-    // Only the source values the columns read are made floats.
-    const int sourceBegin = acrossSpan_[static_cast<std::size_t>(columns.start)].start * kChannels;
-    const int sourceEnd = acrossSpan_[static_cast<std::size_t>(columns.end - 1)].end * kChannels;
-    const uchar* bytes = from.ptr<uchar>(row);
-    float* values = stripe.sourceRow.data();
-    int converted = sourceBegin;
+    weighRowAcross(from.ptr<uchar>(row), columns, stripe.sourceRow.data(),
+                   stripe.across[oldest].data());
+    stripe.acrossOf[oldest] = row;
+    return stripe.across[oldest].data();
+}
+
+void AreaShrink::weighRowAcross(const uchar* bytes, cv::Range columns, float* values,
+                                float* out) const {
     const int stride = destination_.width * kChannels;
     const int begin = columns.start * kChannels;
     const int end = columns.end * kChannels;
-    float* out = stripe.across[oldest].data();
-    int done = begin;
+    // The values before the first whole run of eight and after the last, one by one.
+    const auto oneByOne = [&](const auto* row, int from, int to) {
+        weighAcross(row, acrossSources_.data(), acrossWeights_.data(), acrossTaps_, stride, from,
+                    to, out);
+    };
 #if GLINTARA_AVX2_KERNELS
-    const bool avx2 = hasAvx2();
-    if (avx2) {
-        converted += bytesToFloatsSixteens(bytes + sourceBegin, sourceEnd - sourceBegin,
-                                           values + sourceBegin);
+    if (hasAvx2()) {
+        // The runs of eight start at whole eights from the row's start.
+        const int firstRun = std::min(end, (begin + 7) / 8 * 8);
+        const AcrossTable table{acrossTaps_,           stride,
+                                acrossSources_.data(), acrossWeights_.data(),
+                                windowStarts_.data(),  windowIndices_.data()};
+        if (everyRunWindowed_) {
+            oneByOne(bytes, begin, firstRun);
+            oneByOne(bytes, weighAcrossEightsFromBytes(bytes, table, firstRun, end, out), end);
+        } else {
+            toFloats(bytes, columns, values);
+            oneByOne(values, begin, firstRun);
+            oneByOne(values, weighAcrossEights(values, table, firstRun, end, out), end);
+        }
+        return;
     }
+#endif
+    oneByOne(bytes, begin, end);
+}
+
+// Only the source values the columns read are made floats.
+void AreaShrink::toFloats(const uchar* bytes, cv::Range columns, float* values) const {
+    const int sourceBegin = acrossSpan_[static_cast<std::size_t>(columns.start)].start * kChannels;
+    const int sourceEnd = acrossSpan_[static_cast<std::size_t>(columns.end - 1)].end * kChannels;
+    int converted = sourceBegin;
+#if GLINTARA_AVX2_KERNELS
+    converted +=
+        bytesToFloatsSixteens(bytes + sourceBegin, sourceEnd - sourceBegin, values + sourceBegin);
 #endif
     for (int e = converted; e < sourceEnd; ++e) {
         values[e] = bytes[e];
     }
-#if GLINTARA_AVX2_KERNELS
-    if (avx2) {
-        done = weighAcrossEights(values, acrossSources_.data(), acrossWeights_.data(), acrossTaps_,
-                                 stride, begin, end, out);
-    }
-#endif
-    weighAcross(values, acrossSources_.data(), acrossWeights_.data(), acrossTaps_, stride, done,
-                end, out);
-    stripe.acrossOf[oldest] = row;
-    return out;
 }
 
 void AreaShrink::shrinkRows(const cv::Mat& from, cv::Mat& to, cv::Range rows, cv::Range columns,

@@ -40,6 +40,10 @@ class AreaShrink {
     void shrinkRows(const cv::Mat& from, cv::Mat& to, cv::Range rows, cv::Range columns,
                     Stripe& stripe) const;
     const float* acrossRow(const cv::Mat& from, int row, cv::Range columns, Stripe& stripe) const;
+    void weighRowAcross(const uchar* bytes, cv::Range columns, float* values, float* out) const;
+    void toFloats(const uchar* bytes, cv::Range columns, float* values) const;
+
+    void makeWindows(int rowLength);
 
     cv::Size source_;
     cv::Size destination_;
@@ -50,6 +54,11 @@ class AreaShrink {
     std::vector<cv::Range> acrossSpan_;
     std::vector<int> acrossSources_;
     std::vector<float> acrossWeights_;
+    // Per run of eight values, the first of the sixteen source values its taps lie among, -1
+    // where they do not fit; and, laid out as the sources are, each tap's place among them.
+    std::vector<int> windowStarts_;
+    std::vector<int> windowIndices_;
+    bool everyRunWindowed_ = false;
     // Down, per destination row, its source rows and weights in OpenCV's order.
     std::vector<std::vector<Tap>> downTaps_;
     // Per stripe of rows worked on at once: the source row as floats, and the rows weighed

@@ -22,17 +22,59 @@ GLINTARA_AVX2 inline __m256 gather(const float* row, const int* sources) {
                                4);
 }
 
-GLINTARA_AVX2 int weighAcrossEights(const float* row, const int* sources, const float* weights,
-                                    int taps, int stride, int begin, int end, float* out) {
+// The value each lane's index picks from sixteen consecutive floats: the low three bits pick
+// within an eight, the sign bit picks the second eight.
+GLINTARA_AVX2 inline __m256 pick(__m256 low, __m256 high, const int* indices) {
+    const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices));
+    return _mm256_blendv_ps(_mm256_permutevar8x32_ps(low, index),
+                            _mm256_permutevar8x32_ps(high, index), _mm256_castsi256_ps(index));
+}
+
+// One run of eight values weighed from the sixteen source values its taps lie among.
+GLINTARA_AVX2 inline __m256 weighWindow(__m256 low, __m256 high, const AcrossTable& table, int e) {
+    const int* indices = table.windowIndices + e;
+    const float* weights = table.weights + e;
+    __m256 sum = _mm256_mul_ps(pick(low, high, indices), _mm256_loadu_ps(weights));
+    for (int t = 1; t < table.taps; ++t) {
+        const __m256 value = pick(low, high, indices + t * table.stride);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(value, _mm256_loadu_ps(weights + t * table.stride)));
+    }
+    return sum;
+}
+
+GLINTARA_AVX2 inline __m256 weighGathered(const float* row, const AcrossTable& table, int e) {
+    const int* sources = table.sources + e;
+    const float* weights = table.weights + e;
+    __m256 sum = _mm256_mul_ps(gather(row, sources), _mm256_loadu_ps(weights));
+    for (int t = 1; t < table.taps; ++t) {
+        const __m256 value = gather(row, sources + t * table.stride);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(value, _mm256_loadu_ps(weights + t * table.stride)));
+    }
+    return sum;
+}
+
+GLINTARA_AVX2 int weighAcrossEights(const float* row, const AcrossTable& table, int begin, int end,
+                                    float* out) {
     int e = begin;
     for (; e + 8 <= end; e += 8) {
-        __m256 sum = _mm256_mul_ps(gather(row, sources + e), _mm256_loadu_ps(weights + e));
-        for (int t = 1; t < taps; ++t) {
-            const __m256 value = gather(row, sources + t * stride + e);
-            sum =
-                _mm256_add_ps(sum, _mm256_mul_ps(value, _mm256_loadu_ps(weights + t * stride + e)));
-        }
+        const int start = table.windowStarts[e / 8];
+        const __m256 sum = start >= 0 ? weighWindow(_mm256_loadu_ps(row + start),
+                                                    _mm256_loadu_ps(row + start + 8), table, e)
+                                      : weighGathered(row, table, e);
         _mm256_storeu_ps(out + e, sum);
+    }
+    return e;
+}
+
+GLINTARA_AVX2 int weighAcrossEightsFromBytes(const uchar* row, const AcrossTable& table, int begin,
+                                             int end, float* out) {
+    int e = begin;
+    for (; e + 8 <= end; e += 8) {
+        const __m128i sixteen =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + table.windowStarts[e / 8]));
+        const __m256 low = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(sixteen));
+        const __m256 high = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(sixteen, 8)));
+        _mm256_storeu_ps(out + e, weighWindow(low, high, table, e));
     }
     return e;
 }
