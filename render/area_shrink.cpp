@@ -13,8 +13,10 @@ namespace {
 constexpr int kChannels = 3;
 // Stripes of destination rows shrunk at once on OpenCV's threads, as cv::resize splits them.
 constexpr int kStripes = 4;
-// Source values held in two vectors, from which a run of eight picks its taps.
-constexpr int kWindow = 16;
+// Source values held in two or four vectors, from which a run of eight picks its taps: two
+// where every run's taps fit, as in shrinks by less than two, four for shrinks by up to five.
+constexpr int kNarrowWindow = 16;
+constexpr int kWideWindow = 32;
 
 // How many source pixels one destination pixel covers, worked out as cv::resize does.
 double scaleOf(int source, int destination) {
@@ -131,39 +133,43 @@ AreaShrink::AreaShrink(cv::Size source, cv::Size destination)
 
 void AreaShrink::makeWindows(int rowLength) {
     const int count = destination_.width * kChannels;
-    windowStarts_.assign(static_cast<std::size_t>((count + 7) / 8), -1);
-    windowIndices_ = acrossSources_;
-    everyRunWindowed_ = rowLength >= kWindow;
-    if (!everyRunWindowed_) {
-        return;
-    }
-    for (int group = 0; group * 8 + 8 <= count; ++group) {
-        // The sources of the group's values, the slots they have no tap in left out.
-        int first = rowLength;
-        int last = 0;
+    // The runs' spans, from their lowest source value to their highest.
+    std::vector<cv::Range> spans;
+    for (int run = 0; run * 8 + 8 <= count; ++run) {
+        cv::Range span(rowLength, 0);
         for (int t = 0; t < acrossTaps_; ++t) {
-            for (int e = group * 8; e < group * 8 + 8; ++e) {
+            for (int e = run * 8; e < run * 8 + 8; ++e) {
                 const auto at = static_cast<std::size_t>(t * count + e);
-                if (t == 0 || acrossWeights_[at] != 0.0f) {
-                    first = std::min(first, acrossSources_[at]);
-                    last = std::max(last, acrossSources_[at]);
+                if (t == 0 || acrossWeights_[at] != 0.0f) {  // an empty slot reads nothing
+                    span.start = std::min(span.start, acrossSources_[at]);
+                    span.end = std::max(span.end, acrossSources_[at] + 1);
                 }
             }
         }
-        if (last - first >= kWindow) {
+        spans.push_back(span);
+    }
+    // The narrower window where every run fits in it.
+    const auto fits = [&](const cv::Range& span) { return span.size() <= kNarrowWindow; };
+    window_ = std::all_of(spans.begin(), spans.end(), fits) ? kNarrowWindow : kWideWindow;
+    everyRunWindowed_ = rowLength >= window_;
+    windowStarts_.assign(static_cast<std::size_t>((count + 7) / 8), -1);
+    windowIndices_ = acrossSources_;
+    for (int run = 0; run < static_cast<int>(spans.size()) && rowLength >= window_; ++run) {
+        const cv::Range span = spans[static_cast<std::size_t>(run)];
+        if (span.size() > window_) {
             everyRunWindowed_ = false;  // gathered one by one
             continue;
         }
-        // Held back from the row's end, so that all sixteen are the row's own.
-        const int start = std::min(first, rowLength - kWindow);
-        windowStarts_[static_cast<std::size_t>(group)] = start;
+        // Held back from the row's end, so that the whole window is the row's own.
+        const int start = std::min(span.start, rowLength - window_);
+        windowStarts_[static_cast<std::size_t>(run)] = start;
         for (int t = 0; t < acrossTaps_; ++t) {
-            for (int e = group * 8; e < group * 8 + 8; ++e) {
+            for (int e = run * 8; e < run * 8 + 8; ++e) {
                 const auto at = static_cast<std::size_t>(t * count + e);
-                // An empty slot weighs nothing: it reads the first source, one that is made.
-                const int place = (acrossWeights_[at] != 0.0f ? acrossSources_[at] : first) - start;
-                windowIndices_[at] =
-                    place < 8 ? place : static_cast<int>(0x80000000u | (place - 8));
+                // An empty slot weighs nothing: it reads the run's first source, one that is
+                // made.
+                const bool empty = t > 0 && acrossWeights_[at] == 0.0f;
+                windowIndices_[at] = (empty ? span.start : acrossSources_[at]) - start;
             }
         }
     }
@@ -219,9 +225,9 @@ void AreaShrink::weighRowAcross(const uchar* bytes, cv::Range columns, float* va
     if (hasAvx2()) {
         // The runs of eight start at whole eights from the row's start.
         const int firstRun = std::min(end, (begin + 7) / 8 * 8);
-        const AcrossTable table{acrossTaps_,           stride,
-                                acrossSources_.data(), acrossWeights_.data(),
-                                windowStarts_.data(),  windowIndices_.data()};
+        const AcrossTable table{acrossTaps_,           stride,  acrossSources_.data(),
+                                acrossWeights_.data(), window_, windowStarts_.data(),
+                                windowIndices_.data()};
         if (everyRunWindowed_) {
             oneByOne(bytes, begin, firstRun);
             oneByOne(bytes, weighAcrossEightsFromBytes(bytes, table, firstRun, end, out), end);

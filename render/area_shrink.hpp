@@ -54,8 +54,10 @@ class AreaShrink {
     std::vector<cv::Range> acrossSpan_;
     std::vector<int> acrossSources_;
     std::vector<float> acrossWeights_;
-    // Per run of eight values, the first of the sixteen source values its taps lie among, -1
-    // where they do not fit; and, laid out as the sources are, each tap's place among them.
+    // How many consecutive source values a run of eight values picks its taps from; per run,
+    // the first of them, -1 where its taps do not fit; and, laid out as the sources are, each
+    // tap's place among them.
+    int window_ = 0;
     std::vector<int> windowStarts_;
     std::vector<int> windowIndices_;
     bool everyRunWindowed_ = false;

@@ -22,21 +22,40 @@ GLINTARA_AVX2 inline __m256 gather(const float* row, const int* sources) {
                                4);
 }
 
-// The value each lane's index picks from sixteen consecutive floats: the low three bits pick
-// within an eight, the sign bit picks the second eight.
-GLINTARA_AVX2 inline __m256 pick(__m256 low, __m256 high, const int* indices) {
-    const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices));
-    return _mm256_blendv_ps(_mm256_permutevar8x32_ps(low, index),
-                            _mm256_permutevar8x32_ps(high, index), _mm256_castsi256_ps(index));
+// A run's window: sixteen or thirty-two consecutive source values, eight to a vector.
+struct Window {
+    __m256 eights[4];
+};
+
+// The value each lane's index picks from two eights: bit 3 picks the eight, bits 0 to 2 the
+// value in it.
+GLINTARA_AVX2 inline __m256 pickFromPair(__m256 first, __m256 second, __m256i index) {
+    return _mm256_blendv_ps(_mm256_permutevar8x32_ps(first, index),
+                            _mm256_permutevar8x32_ps(second, index),
+                            _mm256_castsi256_ps(_mm256_slli_epi32(index, 28)));
 }
 
-// One run of eight values weighed from the sixteen source values its taps lie among.
-GLINTARA_AVX2 inline __m256 weighWindow(__m256 low, __m256 high, const AcrossTable& table, int e) {
+// The same from the whole window, bit 4 picking the pair in a window of thirty-two.
+template <int Eights>
+GLINTARA_AVX2 inline __m256 pick(const Window& window, const int* indices) {
+    const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices));
+    const __m256 low = pickFromPair(window.eights[0], window.eights[1], index);
+    if constexpr (Eights == 2) {
+        return low;
+    } else {
+        return _mm256_blendv_ps(low, pickFromPair(window.eights[2], window.eights[3], index),
+                                _mm256_castsi256_ps(_mm256_slli_epi32(index, 27)));
+    }
+}
+
+// One run of eight values weighed from the window its taps lie among.
+template <int Eights>
+GLINTARA_AVX2 inline __m256 weighWindow(const Window& window, const AcrossTable& table, int e) {
     const int* indices = table.windowIndices + e;
     const float* weights = table.weights + e;
-    __m256 sum = _mm256_mul_ps(pick(low, high, indices), _mm256_loadu_ps(weights));
+    __m256 sum = _mm256_mul_ps(pick<Eights>(window, indices), _mm256_loadu_ps(weights));
     for (int t = 1; t < table.taps; ++t) {
-        const __m256 value = pick(low, high, indices + t * table.stride);
+        const __m256 value = pick<Eights>(window, indices + t * table.stride);
         sum = _mm256_add_ps(sum, _mm256_mul_ps(value, _mm256_loadu_ps(weights + t * table.stride)));
     }
     return sum;
@@ -53,30 +72,59 @@ GLINTARA_AVX2 inline __m256 weighGathered(const float* row, const AcrossTable& t
     return sum;
 }
 
-GLINTARA_AVX2 int weighAcrossEights(const float* row, const AcrossTable& table, int begin, int end,
-                                    float* out) {
+template <int Eights>
+GLINTARA_AVX2 int weighFloats(const float* row, const AcrossTable& table, int begin, int end,
+                              float* out) {
     int e = begin;
     for (; e + 8 <= end; e += 8) {
         const int start = table.windowStarts[e / 8];
-        const __m256 sum = start >= 0 ? weighWindow(_mm256_loadu_ps(row + start),
-                                                    _mm256_loadu_ps(row + start + 8), table, e)
-                                      : weighGathered(row, table, e);
+        __m256 sum;
+        if (start >= 0) {
+            Window window;
+            for (int i = 0; i < Eights; ++i) {
+                window.eights[i] = _mm256_loadu_ps(row + start + 8 * i);
+            }
+            sum = weighWindow<Eights>(window, table, e);
+        } else {
+            sum = weighGathered(row, table, e);
+        }
         _mm256_storeu_ps(out + e, sum);
     }
     return e;
 }
 
-GLINTARA_AVX2 int weighAcrossEightsFromBytes(const uchar* row, const AcrossTable& table, int begin,
-                                             int end, float* out) {
+GLINTARA_AVX2 inline __m256 floatsOf(__m128i eightBytes) {
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(eightBytes));
+}
+
+template <int Eights>
+GLINTARA_AVX2 int weighBytes(const uchar* row, const AcrossTable& table, int begin, int end,
+                             float* out) {
     int e = begin;
     for (; e + 8 <= end; e += 8) {
-        const __m128i sixteen =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + table.windowStarts[e / 8]));
-        const __m256 low = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(sixteen));
-        const __m256 high = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(sixteen, 8)));
-        _mm256_storeu_ps(out + e, weighWindow(low, high, table, e));
+        const uchar* start = row + table.windowStarts[e / 8];
+        Window window;
+        for (int i = 0; i < Eights; i += 2) {
+            const __m128i sixteen =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + 8 * i));
+            window.eights[i] = floatsOf(sixteen);
+            window.eights[i + 1] = floatsOf(_mm_srli_si128(sixteen, 8));
+        }
+        _mm256_storeu_ps(out + e, weighWindow<Eights>(window, table, e));
     }
     return e;
+}
+
+GLINTARA_AVX2 int weighAcrossEights(const float* row, const AcrossTable& table, int begin, int end,
+                                    float* out) {
+    return table.window == 16 ? weighFloats<2>(row, table, begin, end, out)
+                              : weighFloats<4>(row, table, begin, end, out);
+}
+
+GLINTARA_AVX2 int weighAcrossEightsFromBytes(const uchar* row, const AcrossTable& table, int begin,
+                                             int end, float* out) {
+    return table.window == 16 ? weighBytes<2>(row, table, begin, end, out)
+                              : weighBytes<4>(row, table, begin, end, out);
 }
 
 GLINTARA_AVX2 int weighDownEights(const float* across, float weight, bool first, bool last,

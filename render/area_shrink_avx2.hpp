@@ -12,13 +12,14 @@ int bytesToFloatsSixteens(const uchar* bytes, int count, float* values);
 
 // The weighing across of one destination row, slot by slot: `taps` slots of `stride` values
 // each, a value's source and weight at [slot * stride + value]. For each run of eight values
-// from 0, where all of its sources lie among sixteen consecutive source values, the first of
-// them (or -1 where they do not), and each source's place among them.
+// from 0, where all of its sources lie among `window` (16 or 32) consecutive source values,
+// the first of them (or -1 where they do not), and each source's place among them.
 struct AcrossTable {
     int taps;
     int stride;
     const int* sources;
     const float* weights;
+    int window;
     const int* windowStarts;
     const int* windowIndices;
 };

@@ -240,6 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ShapedPicture{{3840, 2160}, {480, 0, 2880, 2160}, cv::INTER_AREA},
                     ShapedPicture{{1920, 1080}, {240, 0, 1440, 1080}, cv::INTER_AREA, {1080, 810}},
                     ShapedPicture{{1001, 751}, {0, 0, 1001, 750}, cv::INTER_AREA, {728, 546}},
+                    // A 3-megapixel still, shrunk by 3.2: some runs of values read their taps
+                    // from a window of source values, the others gather them.
+                    ShapedPicture{{2048, 1536}, {0, 0, 2048, 1536}, cv::INTER_AREA},
                     ShapedPicture{{1280, 720}, {160, 0, 960, 720}, cv::INTER_LINEAR, {1080, 810}}),
     [](const testing::TestParamInfo<ShapedPicture>& info) {
         return std::to_string(info.param.size.width) + "x" +
