@@ -94,8 +94,16 @@ void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scrat
         scratch.shrink.shrink(colour, frameImage, needed);
         return;
     }
-    cv::resize(colour, frameImage, frameImage.size(), 0.0, 0.0,
-               shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+    if (!shrinking) {
+        // cv::resize's own INTER_LINEAR, byte for byte, and only where it is needed.
+        if (scratch.grow.source() != colour.size() ||
+            scratch.grow.destination() != frameImage.size()) {
+            scratch.grow = LinearGrow(colour.size(), frameImage.size());
+        }
+        scratch.grow.grow(colour, frameImage, needed);
+        return;
+    }
+    cv::resize(colour, frameImage, frameImage.size(), 0.0, 0.0, cv::INTER_AREA);
 }
 
 void cutSquare(ImageWorkspace& workspace) {

@@ -5,6 +5,7 @@
 
 #include "core/workspace.hpp"
 #include "render/area_shrink.hpp"
+#include "render/linear_grow.hpp"
 
 namespace glintara {
 
@@ -14,6 +15,7 @@ struct FrameScratch {
     cv::Mat depth8;
     cv::Mat colour;
     AreaShrink shrink;  // for the sizes last shrunk between
+    LinearGrow grow;    // for the sizes last grown between
 };
 
 // The largest centred 4:3 part of a picture of this size (at least one pixel each way).

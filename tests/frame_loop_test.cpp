@@ -243,7 +243,9 @@ INSTANTIATE_TEST_SUITE_P(
                     // A 3-megapixel still, shrunk by 3.2: some runs of values read their taps
                     // from a window of source values, the others gather them.
                     ShapedPicture{{2048, 1536}, {0, 0, 2048, 1536}, cv::INTER_AREA},
-                    ShapedPicture{{1280, 720}, {160, 0, 960, 720}, cv::INTER_LINEAR, {1080, 810}}),
+                    ShapedPicture{{1280, 720}, {160, 0, 960, 720}, cv::INTER_LINEAR, {1080, 810}},
+                    // A frame whose rows end partway through a run of eight values.
+                    ShapedPicture{{333, 250}, {0, 0, 333, 249}, cv::INTER_LINEAR, {500, 375}}),
     [](const testing::TestParamInfo<ShapedPicture>& info) {
         return std::to_string(info.param.size.width) + "x" +
                std::to_string(info.param.size.height) + "_to_" +
