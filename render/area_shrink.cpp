@@ -6,13 +6,12 @@
 
 #include "render/area_shrink_avx2.hpp"
 #include "render/avx2_kernels.hpp"
+#include "render/row_stripes.hpp"
 
 namespace glintara {
 namespace {
 
 constexpr int kChannels = 3;
-// Stripes of destination rows shrunk at once on OpenCV's threads, as cv::resize splits them.
-constexpr int kStripes = 4;
 // Source values held in two or four vectors, from which a run of eight picks its taps: two
 // where every run's taps fit, as in shrinks by less than two, four for shrinks by up to five.
 constexpr int kNarrowWindow = 16;
@@ -122,7 +121,7 @@ AreaShrink::AreaShrink(cv::Size source, cv::Size destination)
     for (const auto& cell : downTaps_) {
         downSlots = std::max(downSlots, cell.size());
     }
-    stripes_.resize(kStripes);
+    stripes_.resize(kRowStripes);
     for (Stripe& stripe : stripes_) {
         stripe.sourceRow.resize(static_cast<std::size_t>(source.width * kChannels));
         stripe.across.assign(downSlots + 1, std::vector<float>(static_cast<std::size_t>(count)));
@@ -178,20 +177,15 @@ void AreaShrink::makeWindows(int rowLength) {
 void AreaShrink::shrink(const cv::Mat& from, cv::Mat& to, cv::Rect region) {
     CV_Assert(from.size() == source_ && from.type() == CV_8UC3);
     CV_Assert(to.size() == destination_ && to.type() == CV_8UC3);
-    const cv::Rect whole(cv::Point(), destination_);
-    region = region.empty() ? whole : region & whole;
+    region = partWithin(destination_, region);
     if (region.empty()) {
         return;
     }
     const cv::Range columns(region.x, region.x + region.width);
-    cv::parallel_for_(cv::Range(0, kStripes), [&](const cv::Range& stripes) {
-        for (int s = stripes.start; s < stripes.end; ++s) {
-            Stripe& stripe = stripes_[static_cast<std::size_t>(s)];
-            std::fill(stripe.acrossOf.begin(), stripe.acrossOf.end(), -1);
-            const cv::Range rows(region.y + region.height * s / kStripes,
-                                 region.y + region.height * (s + 1) / kStripes);
-            shrinkRows(from, to, rows, columns, stripe);
-        }
+    forEachRowStripe(region, [&](int s, cv::Range rows) {
+        Stripe& stripe = stripes_[static_cast<std::size_t>(s)];
+        std::fill(stripe.acrossOf.begin(), stripe.acrossOf.end(), -1);
+        shrinkRows(from, to, rows, columns, stripe);
     });
 }
 

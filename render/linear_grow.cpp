@@ -4,6 +4,7 @@
 
 #include "render/avx2_kernels.hpp"
 #include "render/linear_grow_avx2.hpp"
+#include "render/row_stripes.hpp"
 
 namespace glintara {
 namespace {
@@ -11,8 +12,6 @@ namespace {
 constexpr int kChannels = 3;
 constexpr int kWeightBits = 11;  // OpenCV's INTER_RESIZE_COEF_BITS
 constexpr int kWeightScale = 1 << kWeightBits;
-// Stripes of destination rows grown at once on OpenCV's threads.
-constexpr int kStripes = 4;
 // Source bytes held in one vector, from which a run of eight values picks its sources.
 constexpr int kWindow = 16;
 
@@ -115,7 +114,7 @@ LinearGrow::LinearGrow(cv::Size source, cv::Size destination)
       vectorEnd_(destination.width * kChannels >= 8 ? destination.width * kChannels : 0) {
     CV_Assert(source.width <= destination.width && source.height <= destination.height);
     makeWindows();
-    stripes_.resize(kStripes);
+    stripes_.resize(kRowStripes);
     for (Stripe& stripe : stripes_) {
         for (std::vector<int>& row : stripe.across) {
             row.resize(static_cast<std::size_t>(destination.width * kChannels));
@@ -158,20 +157,15 @@ void LinearGrow::makeWindows() {
 void LinearGrow::grow(const cv::Mat& from, cv::Mat& to, cv::Rect region) {
     CV_Assert(from.size() == source_ && from.type() == CV_8UC3);
     CV_Assert(to.size() == destination_ && to.type() == CV_8UC3);
-    const cv::Rect whole(cv::Point(), destination_);
-    region = region.empty() ? whole : region & whole;
+    region = partWithin(destination_, region);
     if (region.empty()) {
         return;
     }
     const cv::Range values(region.x * kChannels, (region.x + region.width) * kChannels);
-    cv::parallel_for_(cv::Range(0, kStripes), [&](const cv::Range& stripes) {
-        for (int s = stripes.start; s < stripes.end; ++s) {
-            Stripe& stripe = stripes_[static_cast<std::size_t>(s)];
-            stripe.acrossOf[0] = stripe.acrossOf[1] = -1;
-            const cv::Range rows(region.y + region.height * s / kStripes,
-                                 region.y + region.height * (s + 1) / kStripes);
-            growRows(from, to, rows, values, stripe);
-        }
+    forEachRowStripe(region, [&](int s, cv::Range rows) {
+        Stripe& stripe = stripes_[static_cast<std::size_t>(s)];
+        stripe.acrossOf[0] = stripe.acrossOf[1] = -1;
+        growRows(from, to, rows, values, stripe);
     });
 }
 
