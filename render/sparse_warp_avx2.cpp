@@ -35,16 +35,17 @@ GLINTARA_AVX2 inline __m256i blendPair(__m256i taps, __m256i acrossWeights, __m2
     return _mm256_srli_epi32(_mm256_add_epi32(sums, _mm256_set1_epi32(512)), 10);
 }
 
-// Pixels `first` and `first + 4` of a group of eight.
+// Pixels `first` and `first + 4` of a group of eight: each 128-bit half of the weights holds
+// four pixels' lanes, so one in-lane shuffle picks the pair's.
+template <int first>
 GLINTARA_AVX2 inline __m256i blendPixels(const uchar* data, std::size_t step, const int* at,
-                                         __m256i acrossWeights, __m256i downWeights, int first) {
+                                         __m256i acrossWeights, __m256i downWeights) {
     const __m256i taps =
         _mm256_inserti128_si256(_mm256_castsi128_si256(loadTaps(data + at[first], step)),
                                 loadTaps(data + at[first + 4], step), 1);
-    const __m256i lanes =
-        _mm256_setr_epi32(first, first, first, first, first + 4, first + 4, first + 4, first + 4);
-    return blendPair(taps, _mm256_permutevar8x32_epi32(acrossWeights, lanes),
-                     _mm256_permutevar8x32_epi32(downWeights, lanes));
+    constexpr int lane = first * 0x55;
+    return blendPair(taps, _mm256_shuffle_epi32(acrossWeights, lane),
+                     _mm256_shuffle_epi32(downWeights, lane));
 }
 
 }  // namespace
@@ -84,6 +85,8 @@ GLINTARA_AVX2 int warpEightsInside(const SourceView& source, const WarpPositions
         _mm256_store_si256(reinterpret_cast<__m256i*>(at),
                            _mm256_add_epi32(_mm256_mullo_epi32(sy, step),
                                             _mm256_add_epi32(sx, _mm256_add_epi32(sx, sx))));
+        // Read back from memory: taking the offsets out of the register one by one costs more.
+        asm volatile("" : : "m"(at) : "memory");
         // Across: the byte pair (32 - fx, fx) twice per lane; down: the 16-bit pair
         // (32 - fy, fy).
         const __m256i wx = _mm256_and_si256(fx, stepMask);
@@ -95,13 +98,13 @@ GLINTARA_AVX2 int warpEightsInside(const SourceView& source, const WarpPositions
             _mm256_or_si256(_mm256_sub_epi32(whole, wy), _mm256_slli_epi32(wy, 16));
 
         const __m256i p04 =
-            blendPixels(source.data, source.step, at, acrossWeights, downWeights, 0);
+            blendPixels<0>(source.data, source.step, at, acrossWeights, downWeights);
         const __m256i p15 =
-            blendPixels(source.data, source.step, at, acrossWeights, downWeights, 1);
+            blendPixels<1>(source.data, source.step, at, acrossWeights, downWeights);
         const __m256i p26 =
-            blendPixels(source.data, source.step, at, acrossWeights, downWeights, 2);
+            blendPixels<2>(source.data, source.step, at, acrossWeights, downWeights);
         const __m256i p37 =
-            blendPixels(source.data, source.step, at, acrossWeights, downWeights, 3);
+            blendPixels<3>(source.data, source.step, at, acrossWeights, downWeights);
         // Halves in pixel order: 0 1 2 3 | 4 5 6 7.
         const __m256i bytes = _mm256_shuffle_epi8(
             _mm256_packus_epi16(_mm256_packs_epi32(p04, p15), _mm256_packs_epi32(p26, p37)),
