@@ -48,22 +48,22 @@ GLINTARA_AVX2 inline __m256i blendPixels(const uchar* data, std::size_t step, co
                      _mm256_shuffle_epi32(downWeights, lane));
 }
 
-}  // namespace
+// Where a group of eight pixels reads and how it weighs what it reads.
+struct EightPlaces {
+    alignas(32) int at[8];  // offsets of the top-left source pixels
+    __m256i acrossWeights;  // the byte pair (32 - fx, fx) twice per lane
+    __m256i downWeights;    // the 16-bit pair (32 - fy, fy)
+};
 
-GLINTARA_AVX2 int warpEightsInside(const SourceView& source, const WarpPositions::Row& along, int x,
-                                   int end, uchar* out) {
-    const __m256i rowX = _mm256_set1_epi32(along.rowX);
-    const __m256i rowY = _mm256_set1_epi32(along.rowY);
-    // The 8-byte reads end inside the row up to the third pixel from its end.
-    const __m256i lastX = _mm256_set1_epi32(source.width - 3);
-    const __m256i lastY = _mm256_set1_epi32(source.height - 2);
-    const __m256i step = _mm256_set1_epi32(static_cast<int>(source.step));
-    const __m256i stepMask = _mm256_set1_epi32(kSteps - 1);
-    const __m256i whole = _mm256_set1_epi32(kSteps);
-    // (b, g, r, 0) x 4 per half down to 12 bytes.
-    const __m256i packed = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    for (; x + 8 <= end; x += 8, out += 24) {
+// The positions of pixels [x, x + 8) of a row; false when one of them reads past an edge.
+struct EightPlacer {
+    __m256i rowX, rowY;
+    __m256i lastX, lastY;  // the 8-byte reads end inside the row up to its third pixel from the end
+    __m256i step;
+
+    GLINTARA_AVX2 bool place(const WarpPositions::Row& along, int x, EightPlaces& places) const {
+        const __m256i stepMask = _mm256_set1_epi32(kSteps - 1);
+        const __m256i whole = _mm256_set1_epi32(kSteps);
         const __m256i fx = _mm256_srai_epi32(
             _mm256_add_epi32(
                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(along.columnX + x)), rowX),
@@ -79,36 +79,58 @@ GLINTARA_AVX2 int warpEightsInside(const SourceView& source, const WarpPositions
             _mm256_and_si256(_mm256_cmpeq_epi32(_mm256_min_epu32(sx, lastX), sx),
                              _mm256_cmpeq_epi32(_mm256_min_epu32(sy, lastY), sy));
         if (_mm256_movemask_epi8(inside) != -1) {
-            break;
+            return false;
         }
-        alignas(32) int at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+        _mm256_store_si256(reinterpret_cast<__m256i*>(places.at),
                            _mm256_add_epi32(_mm256_mullo_epi32(sy, step),
                                             _mm256_add_epi32(sx, _mm256_add_epi32(sx, sx))));
-        // Read back from memory: taking the offsets out of the register one by one costs more.
-        asm volatile("" : : "m"(at) : "memory");
-        // Across: the byte pair (32 - fx, fx) twice per lane; down: the 16-bit pair
-        // (32 - fy, fy).
         const __m256i wx = _mm256_and_si256(fx, stepMask);
         const __m256i wy = _mm256_and_si256(fy, stepMask);
-        __m256i acrossWeights =
+        const __m256i across =
             _mm256_or_si256(_mm256_sub_epi32(whole, wx), _mm256_slli_epi32(wx, 8));
-        acrossWeights = _mm256_or_si256(acrossWeights, _mm256_slli_epi32(acrossWeights, 16));
-        const __m256i downWeights =
+        places.acrossWeights = _mm256_or_si256(across, _mm256_slli_epi32(across, 16));
+        places.downWeights =
             _mm256_or_si256(_mm256_sub_epi32(whole, wy), _mm256_slli_epi32(wy, 16));
+        return true;
+    }
+};
 
-        const __m256i p04 =
-            blendPixels<0>(source.data, source.step, at, acrossWeights, downWeights);
-        const __m256i p15 =
-            blendPixels<1>(source.data, source.step, at, acrossWeights, downWeights);
-        const __m256i p26 =
-            blendPixels<2>(source.data, source.step, at, acrossWeights, downWeights);
-        const __m256i p37 =
-            blendPixels<3>(source.data, source.step, at, acrossWeights, downWeights);
-        // Halves in pixel order: 0 1 2 3 | 4 5 6 7.
-        const __m256i bytes = _mm256_shuffle_epi8(
-            _mm256_packus_epi16(_mm256_packs_epi32(p04, p15), _mm256_packs_epi32(p26, p37)),
-            packed);
+// The eight pixels' bytes, 24 of them in the low 12 of each half.
+GLINTARA_AVX2 inline __m256i blendEight(const SourceView& source, EightPlaces& places) {
+    // The offsets are read back from memory: taking them out of a register one by one costs
+    // more.
+    asm volatile("" : : "m"(places.at) : "memory");
+    const __m256i p04 = blendPixels<0>(source.data, source.step, places.at, places.acrossWeights,
+                                       places.downWeights);
+    const __m256i p15 = blendPixels<1>(source.data, source.step, places.at, places.acrossWeights,
+                                       places.downWeights);
+    const __m256i p26 = blendPixels<2>(source.data, source.step, places.at, places.acrossWeights,
+                                       places.downWeights);
+    const __m256i p37 = blendPixels<3>(source.data, source.step, places.at, places.acrossWeights,
+                                       places.downWeights);
+    // (b, g, r, 0) x 4 per half down to 12 bytes, halves in pixel order: 0 1 2 3 | 4 5 6 7.
+    const __m256i packed = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    return _mm256_shuffle_epi8(
+        _mm256_packus_epi16(_mm256_packs_epi32(p04, p15), _mm256_packs_epi32(p26, p37)), packed);
+}
+
+}  // namespace
+
+GLINTARA_AVX2 int warpEightsInside(const SourceView& source, const WarpPositions::Row& along, int x,
+                                   int end, uchar* out) {
+    const EightPlacer placer{_mm256_set1_epi32(along.rowX), _mm256_set1_epi32(along.rowY),
+                             _mm256_set1_epi32(source.width - 3),
+                             _mm256_set1_epi32(source.height - 2),
+                             _mm256_set1_epi32(static_cast<int>(source.step))};
+    // Each group's positions are worked out while the group before it is blended, so that
+    // its loads need not wait for them.
+    EightPlaces groups[2];
+    int current = 0;
+    bool ready = x + 8 <= end && placer.place(along, x, groups[current]);
+    for (; ready; x += 8, out += 24, current ^= 1) {
+        ready = x + 16 <= end && placer.place(along, x + 8, groups[current ^ 1]);
+        const __m256i bytes = blendEight(source, groups[current]);
         const __m128i low = _mm256_castsi256_si128(bytes);
         const __m128i high = _mm256_extracti128_si256(bytes, 1);
         // 16-byte stores, each running 4 bytes into the next two pixels, which are written
