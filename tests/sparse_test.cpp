@@ -97,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WholeShrink,
                          });
 
 // A tile size and the blur's reach: 2 is the usual 5x5, the others the blurs of larger
-// canvases (9x9 at 1080, 17x17 at 2160, 33x33 at 4096) and the 1x1 of the smallest.
+// canvases (9x9 at 1080, 15x15 up to 2040, 17x17 at 2160, 33x33 at 4096) and the 1x1 of the
+// smallest.
 struct BlurCase {
     cv::Size size;
     int reach;
@@ -142,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(SizesAndReaches, RowsBlur,
                                          BlurCase{{1, 1}, 2}, BlurCase{{3, 6}, 2},
                                          BlurCase{{259, 259}, 4}, BlurCase{{519, 40}, 8},
                                          BlurCase{{70, 9}, 16}, BlurCase{{5, 3}, 8},
-                                         BlurCase{{42, 42}, 0}),
+                                         BlurCase{{42, 42}, 0}, BlurCase{{61, 23}, 7}),
                          [](const testing::TestParamInfo<BlurCase>& info) {
                              return std::to_string(info.param.size.width) + "x" +
                                     std::to_string(info.param.size.height) + "_reach" +
