@@ -43,9 +43,9 @@ GLINTARA_AVX2 inline __m256i blendPixels(const uchar* data, std::size_t step, co
     const __m256i taps =
         _mm256_inserti128_si256(_mm256_castsi128_si256(loadTaps(data + at[first], step)),
                                 loadTaps(data + at[first + 4], step), 1);
-    constexpr int lane = first * 0x55;
-    return blendPair(taps, _mm256_shuffle_epi32(acrossWeights, lane),
-                     _mm256_shuffle_epi32(downWeights, lane));
+    constexpr int fromFirst = first * 0x55;  // lane `first` of each half into all four
+    return blendPair(taps, _mm256_shuffle_epi32(acrossWeights, fromFirst),
+                     _mm256_shuffle_epi32(downWeights, fromFirst));
 }
 
 // Where a group of eight pixels reads and how it weighs what it reads.
