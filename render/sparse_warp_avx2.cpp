@@ -96,7 +96,7 @@ struct EightPlacer {
 };
 
 // The eight pixels' bytes, 24 of them in the low 12 of each half.
-GLINTARA_AVX2 inline __m256i blendEight(const SourceView& source, EightPlaces& places) {
+GLINTARA_AVX2 inline __m256i blendEight(const SourceView& source, const EightPlaces& places) {
     // The offsets are read back from memory: taking them out of a register one by one costs
     // more.
     asm volatile("" : : "m"(places.at) : "memory");
