@@ -16,9 +16,12 @@
 namespace glintara::tool {
 namespace {
 
-// The quality and effort FFmpeg's WebP encoder was given: the same pictures.
+// The quality FFmpeg's WebP encoder was given, at libwebp's least effort. Effort buys a
+// smaller file, not a truer picture: on a photo's turn, effort 0 is as close to the exact
+// render as FFmpeg's effort 2 was (a little closer, in fact), in two thirds of the time, for
+// files about a fifth larger.
 constexpr float kQuality = 80.0f;
-constexpr int kMethod = 2;
+constexpr int kMethod = 0;
 constexpr int kEncoderThreads = 2;
 constexpr std::size_t kFramesInFlight = 4;
 constexpr int kMillisecondsPerSecond = 1000;
