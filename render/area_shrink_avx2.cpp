@@ -48,13 +48,15 @@ GLINTARA_AVX2 inline __m256 pick(const Window& window, const int* indices) {
     }
 }
 
-// One run of eight values weighed from the window its taps lie among.
-template <int Eights>
+// One run of eight values weighed from the window its taps lie among; Taps is the table's
+// count of taps where it is known when compiling, 0 where it is not.
+template <int Eights, int Taps = 0>
 GLINTARA_AVX2 inline __m256 weighWindow(const Window& window, const AcrossTable& table, int e) {
     const int* indices = table.windowIndices + e;
     const float* weights = table.weights + e;
+    const int taps = Taps > 0 ? Taps : table.taps;
     __m256 sum = _mm256_mul_ps(pick<Eights>(window, indices), _mm256_loadu_ps(weights));
-    for (int t = 1; t < table.taps; ++t) {
+    for (int t = 1; t < taps; ++t) {
         const __m256 value = pick<Eights>(window, indices + t * table.stride);
         sum = _mm256_add_ps(sum, _mm256_mul_ps(value, _mm256_loadu_ps(weights + t * table.stride)));
     }
@@ -97,12 +99,13 @@ GLINTARA_AVX2 inline __m256 floatsOf(__m128i eightBytes) {
     return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(eightBytes));
 }
 
-template <int Eights>
+template <int Eights, int Taps>
 GLINTARA_AVX2 int weighBytes(const uchar* row, const AcrossTable& table, int begin, int end,
                              float* out) {
     int e = begin;
+    const int* windowStarts = table.windowStarts + begin / 8;
     for (; e + 8 <= end; e += 8) {
-        const uchar* start = row + table.windowStarts[e / 8];
+        const uchar* start = row + *windowStarts++;
         Window window;
         for (int i = 0; i < Eights; i += 2) {
             const __m128i sixteen =
@@ -110,7 +113,7 @@ GLINTARA_AVX2 int weighBytes(const uchar* row, const AcrossTable& table, int beg
             window.eights[i] = floatsOf(sixteen);
             window.eights[i + 1] = floatsOf(_mm_srli_si128(sixteen, 8));
         }
-        _mm256_storeu_ps(out + e, weighWindow<Eights>(window, table, e));
+        _mm256_storeu_ps(out + e, weighWindow<Eights, Taps>(window, table, e));
     }
     return e;
 }
@@ -123,8 +126,12 @@ GLINTARA_AVX2 int weighAcrossEights(const float* row, const AcrossTable& table, 
 
 GLINTARA_AVX2 int weighAcrossEightsFromBytes(const uchar* row, const AcrossTable& table, int begin,
                                              int end, float* out) {
-    return table.window == 16 ? weighBytes<2>(row, table, begin, end, out)
-                              : weighBytes<4>(row, table, begin, end, out);
+    // Shrinks by less than two, as of 960x720 frames to 640x480, weigh two taps a value.
+    if (table.window == 16) {
+        return table.taps == 2 ? weighBytes<2, 2>(row, table, begin, end, out)
+                               : weighBytes<2, 0>(row, table, begin, end, out);
+    }
+    return weighBytes<4, 0>(row, table, begin, end, out);
 }
 
 GLINTARA_AVX2 int weighDownEights(const float* across, float weight, bool first, bool last,
