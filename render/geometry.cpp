@@ -5,12 +5,14 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "render/triangle_fill.hpp"
+
 namespace glintara {
 namespace {
 
 constexpr double kTileDivisor = 3.0;
 const cv::Scalar kGuideColour(0, 0, 255, 0);  // pure red in BGR
-const cv::Scalar kMaskFill(255, 255, 255, 0);
+constexpr uchar kMaskFill = 255;
 
 // Turns (x, y) clockwise on screen (y points down) in double precision; each coordinate is
 // stored as a 32-bit float, which the placements downstream depend on to the pixel.
@@ -18,11 +20,9 @@ cv::Point2f rotate(double x, double y, double cosine, double sine) {
     return {static_cast<float>(x * cosine - y * sine), static_cast<float>(x * sine + y * cosine)};
 }
 
-void fillTriangle(cv::Mat& mask, const TrianglePoints& points) {
-    const cv::Point* polygon = points.data();
-    const int count = static_cast<int>(points.size());
+void refillMask(cv::Mat& mask, const TrianglePoints& points) {
     mask.setTo(0);
-    cv::fillPoly(mask, &polygon, &count, 1, kMaskFill, cv::LINE_8, 0);
+    fillTriangle(mask, points, kMaskFill);
 }
 
 }  // namespace
@@ -80,8 +80,8 @@ void buildMasks(const Triangles& tileTriangles, cv::Size tileSize, cv::Mat& mask
     const int cy = tileSize.height / 2;
     const TrianglePoints upPoints = makeIntegerPoints(tileTriangles.upTriangle, cx, cy);
     const TrianglePoints downPoints = makeIntegerPoints(tileTriangles.downTriangle, cx, cy);
-    fillTriangle(maskUp, upPoints);
-    fillTriangle(maskDown, downPoints);
+    refillMask(maskUp, upPoints);
+    refillMask(maskDown, downPoints);
 }
 
 }  // namespace glintara

@@ -108,6 +108,76 @@ TEST(Masks, FillIsClippedToTheMaskAndMatchesTheFilledPolygon) {
     EXPECT_NEAR(cv::countNonZero(maskDown), 7660, 250);
 }
 
+// Which side of the directed line a-b the point lies on, times the line's length.
+double sideOf(cv::Point2d a, cv::Point2d b, cv::Point2d p) {
+    return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+}
+
+// How far a point lies outside a triangle: 0 inside, else its distance from the nearest edge
+// it is beyond.
+double distanceOutside(const TrianglePoints& t, cv::Point2d p) {
+    const double area = sideOf(t[0], t[1], t[2]);
+    double outside = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const cv::Point2d a = t[i], b = t[(i + 1) % 3];
+        const double length = cv::norm(b - a);
+        const double inward = area >= 0 ? sideOf(a, b, p) : -sideOf(a, b, p);
+        if (length > 0 && inward < 0) {
+            outside = std::max(outside, -inward / length);
+        }
+    }
+    return outside;
+}
+
+// The masks at every angle and several canvas sides: nothing beyond the triangle's outline,
+// nothing inside it left out, and where OpenCV 4.6 is installed, exactly its cv::fillPoly.
+class MaskFill : public testing::TestWithParam<int> {};
+
+TEST_P(MaskFill, CoversTheTriangleAndOnlyItAtEveryAngle) {
+    const Geometry geometry = geometryFor(GetParam());
+    const int side = geometry.tileSide;
+    cv::Mat maskUp(side, side, CV_8UC1), maskDown(side, side, CV_8UC1), reference;
+    int mismatches = 0;
+    for (int angle = 0; angle < 360; ++angle) {
+        Triangles triangles = computeTriangles(angle, geometry.triangleSide);
+        scaleToTile(triangles);
+        buildMasks(triangles, {side, side}, maskUp, maskDown);
+        for (const auto& [triangle, mask] : {std::pair{&triangles.upTriangle, &maskUp},
+                                             std::pair{&triangles.downTriangle, &maskDown}}) {
+            const TrianglePoints points = makeIntegerPoints(*triangle, side / 2, side / 2);
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    const double outside = distanceOutside(points, cv::Point2d(x, y));
+                    const uchar value = mask->at<uchar>(y, x);
+                    ASSERT_TRUE(value == 0 || value == 255);
+                    ASSERT_TRUE(value == 0 || outside <= 1.0)
+                        << "angle " << angle << " pixel " << x << "," << y << " lies " << outside
+                        << " outside";
+                    const bool wellInside = outside == 0.0 &&
+                                            distanceOutside(points, {x - 0.5, y}) == 0 &&
+                                            distanceOutside(points, {x + 0.5, y}) == 0;
+                    ASSERT_TRUE(value == 255 || !wellInside)
+                        << "angle " << angle << " pixel " << x << "," << y << " left out";
+                }
+            }
+#if CV_VERSION_MAJOR == 4 && CV_VERSION_MINOR == 6
+            reference.create(side, side, CV_8UC1);
+            reference.setTo(0);
+            const cv::Point* polygon = points.data();
+            const int count = 3;
+            cv::fillPoly(reference, &polygon, &count, 1, cv::Scalar(255), cv::LINE_8, 0);
+            mismatches += cv::countNonZero(reference != *mask) > 0 ? 1 : 0;
+#endif
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "masks unlike OpenCV 4.6's cv::fillPoly";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, MaskFill, testing::Values(128, 640, 728, 1080, 2160),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param);
+                         });
+
 TEST(GuideOutline, StaysInsideTheFrameAtEveryAngle) {
     cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3);
     const cv::Point centre(kClassic.frameSize.width / 2, kClassic.frameSize.height / 2);
