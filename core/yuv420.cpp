@@ -6,6 +6,16 @@
 #include "render/avx2_kernels.hpp"
 
 namespace glintara {
+
+Yuv420Planes yuv420Planes(cv::Size size, const std::array<unsigned char*, 3>& data,
+                          const std::array<int, 3>& strides) {
+    const cv::Size half((size.width + 1) / 2, (size.height + 1) / 2);
+    const auto plane = [&](std::size_t index, cv::Size planeSize) {
+        return cv::Mat(planeSize, CV_8UC1, data[index], static_cast<std::size_t>(strides[index]));
+    };
+    return {plane(0, size), plane(1, half), plane(2, half)};
+}
+
 namespace {
 
 using W = Yuv420Weights;

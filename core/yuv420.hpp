@@ -3,6 +3,8 @@
 // and range they say they are.
 #pragma once
 
+#include <array>
+
 #include <opencv2/core.hpp>
 
 namespace glintara {
@@ -19,6 +21,18 @@ struct Yuv420Weights {
     static constexpr int kYOffset = (16 << kShift) + (1 << (kShift - 1));
     static constexpr int kColourOffset = (128 << kShift) + (1 << (kShift - 1));
 };
+
+// The three planes of a 4:2:0 picture held elsewhere (an encoder's frame, a pipeline's
+// buffer), seen as images without a copy.
+struct Yuv420Planes {
+    cv::Mat y;   // the picture's size
+    cv::Mat cb;  // half its size each way, rounded up
+    cv::Mat cr;
+};
+
+// Views of the planes of a `size` picture whose rows start at `data`, `strides` bytes apart.
+Yuv420Planes yuv420Planes(cv::Size size, const std::array<unsigned char*, 3>& data,
+                          const std::array<int, 3>& strides);
 
 // An 8-bit BGR picture into its brightness plane `y` (the picture's size) and colour planes
 // `cb`, `cr` (half its size each way, rounded up), each colour sample made from the average of

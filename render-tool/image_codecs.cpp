@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "render-tool/tool_error.hpp"
+#include "core/user_error.hpp"
 
 namespace glintara::tool {
 namespace {
@@ -15,7 +15,7 @@ std::filesystem::path modulePath() {
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) {
-        throw ToolError("the image codecs could not be found: " + error.message());
+        throw UserError("the image codecs could not be found: " + error.message());
     }
     return program.parent_path() / GLINTARA_IMAGE_CODECS_MODULE;
 }
@@ -32,12 +32,12 @@ struct ImageCodecs::Library {
         // destructors at a time of the program's choosing, not theirs.
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (handle == nullptr) {
-            throw ToolError(std::string("the image codecs could not be loaded: ") + dlerror());
+            throw UserError(std::string("the image codecs could not be loaded: ") + dlerror());
         }
         const auto entry = reinterpret_cast<ImageCodecsEntry>(dlsym(handle, kImageCodecsEntry));
         if (entry == nullptr) {
             dlclose(handle);
-            throw ToolError("the image codecs could not be loaded: " + path +
+            throw UserError("the image codecs could not be loaded: " + path +
                             " is not Glintara's codec module");
         }
         table = entry();

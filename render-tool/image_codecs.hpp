@@ -27,7 +27,7 @@ inline constexpr const char* kImageCodecsEntry = "glintaraImageCodecs";
 using ImageCodecsEntry = const ImageCodecTable* (*)();
 
 // The codecs, loaded on first use from the module installed beside the program. Throws
-// ToolError when the module cannot be loaded.
+// UserError when the module cannot be loaded.
 class ImageCodecs {
   public:
     ImageCodecs();

@@ -11,10 +11,10 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "core/interruption.hpp"
+#include "core/user_error.hpp"
 #include "render-tool/image_codecs.hpp"
-#include "render-tool/interruption.hpp"
 #include "render-tool/quiet_stderr.hpp"
-#include "render-tool/tool_error.hpp"
 
 namespace glintara::tool {
 namespace {
@@ -50,7 +50,7 @@ constexpr int kStillFlags = cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR;
 // A regular file is read by name, as OpenCV reads it; a pipe's content is decoded from the
 // bytes already taken from it and the rest. A picture too large for the codecs' safety
 // limit, or data they reject, is named as such.
-cv::Mat decodeStill(InputFile& file, ImageCodecs& codecs) {
+cv::Mat decodeStill(media::InputFile& file, ImageCodecs& codecs) {
     try {
         return file.seekable() ? codecs.read(file.path(), kStillFlags)
                                : codecs.decode(file.wholeContent(), kStillFlags);
@@ -62,7 +62,7 @@ cv::Mat decodeStill(InputFile& file, ImageCodecs& codecs) {
     }
 }
 
-cv::Mat readStill(InputFile& file, ImageCodecs& codecs) {
+cv::Mat readStill(media::InputFile& file, ImageCodecs& codecs) {
     QuietStderr quiet;
     cv::Mat picture = decodeStill(file, codecs);
     const std::string decoderSaid = quiet.finish();
@@ -79,8 +79,8 @@ Input Input::open(const std::string& path, ImageCodecs& codecs) {
     checkReadableFile(path);
     Input input;
     input.path_ = path;
-    input.file_ = std::make_unique<InputFile>(path);
-    input.video_ = VideoFileInput::open(*input.file_);
+    input.file_ = std::make_unique<media::InputFile>(path);
+    input.video_ = media::VideoFileInput::open(*input.file_);
     if (input.video_ && input.readsAsVideo()) {
         input.file_->keepNoMore();
         return input;

@@ -10,15 +10,15 @@
 
 #include <opencv2/core.hpp>
 
-#include "render-tool/ffmpeg_input.hpp"
+#include "media/input_file.hpp"
+#include "media/video_file_input.hpp"
 #include "render-tool/image_codecs.hpp"
-#include "render-tool/input_file.hpp"
 
 namespace glintara::tool {
 
 class Input {
   public:
-    // Throws ToolError naming the file when it is missing, a folder, empty, unreadable,
+    // Throws UserError naming the file when it is missing, a folder, empty, unreadable,
     // a damaged image, or neither an image nor a video with a decodable frame.
     // Still images are read with `codecs`. A run of more than one picture (a raw MJPEG
     // stream, say) is a video; an animated PNG is a still, its first picture.
@@ -44,7 +44,7 @@ class Input {
     bool failed() const { return video_ && video_->failed(); }
     // The input's sound, read by the same demuxer as its pictures; nullptr for a still or
     // a silent video.
-    AudioFileInput* audio() { return video_ ? video_->audio() : nullptr; }
+    media::AudioFileInput* audio() { return video_ ? video_->audio() : nullptr; }
     // No more frames will be read: the sound reads on by itself from here.
     void finishFrames() {
         if (video_) {
@@ -61,10 +61,10 @@ class Input {
     bool readsAsVideo();
 
     std::string path_;
-    std::unique_ptr<InputFile> file_;
+    std::unique_ptr<media::InputFile> file_;
     cv::Mat still_;
     Ratio stillRate_ = kDefaultFrameRate;
-    std::unique_ptr<VideoFileInput> video_;
+    std::unique_ptr<media::VideoFileInput> video_;
     struct TimedFrame {
         cv::Mat picture;
         std::int64_t time = 0;

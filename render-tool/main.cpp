@@ -5,16 +5,16 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/interruption.hpp"
 #include "core/library_log.hpp"
-#include "render-tool/interruption.hpp"
 #include "render-tool/render_job.hpp"
 
 int main(int argc, char** argv) {
-    glintara::tool::keepStandardStreamsOpen();
+    glintara::keepStandardStreamsOpen();
     glintara::silenceLibraryLog();
     // Decoding, rendering and encoding already keep both cores busy side by side: OpenCV's
     // own workers splitting each frame would only compete with them.
     cv::setNumThreads(1);
-    glintara::tool::catchInterruptions();
+    glintara::catchInterruptions();
     return glintara::tool::runRenderTool(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO));
 }

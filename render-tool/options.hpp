@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/command_line.hpp"
-#include "render-tool/ratio.hpp"
+#include "media/ratio.hpp"
 #include "render/sizes.hpp"
 
 namespace glintara::tool {

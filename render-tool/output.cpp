@@ -2,14 +2,14 @@
 
 #include <vector>
 
-#include "render-tool/extension.hpp"
-#include "render-tool/tool_error.hpp"
+#include "core/user_error.hpp"
+#include "media/extension.hpp"
 
 namespace glintara::tool {
 namespace {
 
 std::string describeExtension(const std::string& path) {
-    const std::string extension = lowerExtension(path);
+    const std::string extension = media::lowerExtension(path);
     return extension.empty() ? "a name without an extension" : "the extension " + extension;
 }
 
@@ -18,7 +18,7 @@ std::vector<unsigned char> encode(const std::string& path, const cv::Mat& pictur
     std::vector<unsigned char> bytes;
     bool encoded = false;
     try {
-        encoded = codecs.encode(lowerExtension(path), picture, bytes);
+        encoded = codecs.encode(media::lowerExtension(path), picture, bytes);
     } catch (const cv::Exception&) {
         encoded = false;
     }
@@ -31,7 +31,7 @@ std::vector<unsigned char> encode(const std::string& path, const cv::Mat& pictur
 }  // namespace
 
 void checkImageFormat(const std::string& path, ImageCodecs& codecs) {
-    if (lowerExtension(path).empty() || !codecs.haveWriter(path)) {
+    if (media::lowerExtension(path).empty() || !codecs.haveWriter(path)) {
         throw fileError(path, "no image format has " + describeExtension(path));
     }
 }
@@ -44,7 +44,7 @@ StillOutput::StillOutput(const std::string& path, const cv::Mat& picture, ImageC
 namespace {
 
 bool isWebp(const std::string& path) {
-    return lowerExtension(path) == ".webp";
+    return media::lowerExtension(path) == ".webp";
 }
 
 // The extension is checked first, so that a wrong one leaves no temporary file behind.
@@ -58,23 +58,22 @@ PendingFile checkedVideoFile(const std::string& path) {
 }  // namespace
 
 bool isVideoOutput(const std::string& path) {
-    return isVideoFormat(path) || isWebp(path);
+    return media::isVideoFormat(path) || isWebp(path);
 }
 
-VideoOutput::VideoOutput(const std::string& path, const VideoStreamFormat& format,
-                         AudioFileInput* audio)
+VideoOutput::VideoOutput(const std::string& path, const media::VideoStreamFormat& format,
+                         media::AudioFileInput* audio)
     : file_(checkedVideoFile(path)) {
     if (isWebp(path)) {
         // WebP holds no sound.
         if (audio != nullptr) {
-            for (std::size_t i = 0; i < audio->streams().size(); ++i) {
-                audio->leaveOut(i);
-            }
+            audio->leaveOutAll();
         }
         webp_ =
             std::make_unique<WebpAnimation>(path, format.size, format.timeBase, format.frameRate);
     } else {
-        video_ = std::make_unique<VideoFileOutput>(path, file_.temporaryPath(), format, audio);
+        video_ =
+            std::make_unique<media::VideoFileOutput>(path, file_.temporaryPath(), format, audio);
     }
 }
 

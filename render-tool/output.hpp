@@ -8,14 +8,15 @@
 
 #include <opencv2/core.hpp>
 
-#include "render-tool/ffmpeg_output.hpp"
+#include "media/containers.hpp"
+#include "media/video_file_output.hpp"
 #include "render-tool/image_codecs.hpp"
 #include "render-tool/pending_file.hpp"
 #include "render-tool/webp_animation.hpp"
 
 namespace glintara::tool {
 
-// Throws ToolError naming the file when its extension has no image encoder.
+// Throws UserError naming the file when its extension has no image encoder.
 void checkImageFormat(const std::string& path, ImageCodecs& codecs);
 
 // Whether the path's extension names a video format: FFmpeg's containers, or animated WebP.
@@ -36,10 +37,10 @@ class StillOutput {
 // publishTogether() to put in place once finished.
 class VideoOutput {
   public:
-    // Throws ToolError when the extension names no video format. The input's sound goes in
+    // Throws UserError when the extension names no video format. The input's sound goes in
     // too when `audio` is given (it must outlive the output).
-    VideoOutput(const std::string& path, const VideoStreamFormat& format,
-                AudioFileInput* audio = nullptr);
+    VideoOutput(const std::string& path, const media::VideoStreamFormat& format,
+                media::AudioFileInput* audio = nullptr);
     // A line for the user when the input's sound is left out; empty otherwise.
     const std::string& audioNote() const;
     // An 8-bit BGR frame shown from `time` on, in the format's time base.
@@ -50,7 +51,7 @@ class VideoOutput {
 
   private:
     PendingFile file_;
-    std::unique_ptr<VideoFileOutput> video_;  // one of the two
+    std::unique_ptr<media::VideoFileOutput> video_;  // one of the two
     std::unique_ptr<WebpAnimation> webp_;
     std::string noAudioNote_;
 };

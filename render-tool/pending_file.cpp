@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "render-tool/interruption.hpp"
-#include "render-tool/tool_error.hpp"
+#include "core/interruption.hpp"
+#include "core/user_error.hpp"
 
 namespace glintara::tool {
 namespace {

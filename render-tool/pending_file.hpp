@@ -11,7 +11,7 @@ namespace glintara::tool {
 class PendingFile {
   public:
     // Reserves a new temporary file in the destination's folder, keeping its extension and
-    // the permissions of a destination it will replace. Throws ToolError naming the
+    // the permissions of a destination it will replace. Throws UserError naming the
     // destination.
     explicit PendingFile(std::string destination);
     ~PendingFile();

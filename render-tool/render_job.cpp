@@ -9,13 +9,13 @@
 #include <ostream>
 #include <thread>
 
+#include "core/bounded_queue.hpp"
 #include "core/frame.hpp"
+#include "core/interruption.hpp"
+#include "core/user_error.hpp"
 #include "core/workspace.hpp"
-#include "render-tool/bounded_queue.hpp"
 #include "render-tool/input.hpp"
-#include "render-tool/interruption.hpp"
 #include "render-tool/output.hpp"
-#include "render-tool/tool_error.hpp"
 
 namespace glintara::tool {
 namespace {
@@ -92,7 +92,7 @@ void renderVideo(const Options& options, Input& input, Progress& progress, std::
     ImageWorkspace workspace = createWorkspace(options.size);
     FrameScratch scratch;
     const auto streamOf = [&](const cv::Mat& picture) {
-        return VideoStreamFormat{picture.size(), input.timeBase(), input.frameRate()};
+        return media::VideoStreamFormat{picture.size(), input.timeBase(), input.frameRate()};
     };
     VideoOutput output(options.outputPath, streamOf(workspace.outputImage), input.audio());
     if (!output.audioNote().empty()) {
@@ -226,7 +226,7 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     Input input = Input::open(options.inputPath, codecs);
     const bool turnOfAStill = input.isStill() && isVideoOutput(options.outputPath);
     if (options.framesPerSecond && !turnOfAStill) {
-        throw ToolError("--fps sets the frame rate of the turn a still image becomes; " +
+        throw UserError("--fps sets the frame rate of the turn a still image becomes; " +
                         input.path() +
                         (input.isStill() ? " is rendered to a still image" : " keeps its own"));
     }

@@ -12,7 +12,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Renders INPUT into OUTPUT (and the capture file) as the options say. Throws ToolError for
+// Renders INPUT into OUTPUT (and the capture file) as the options say. Throws UserError for
 // a failure the user should hear of, Interrupted after SIGINT or SIGTERM; leaves nothing
 // behind at the destinations in either case.
 void renderFile(const Options& options, ProgressMode progressMode, std::ostream& err);

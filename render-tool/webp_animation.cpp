@@ -10,8 +10,8 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-#include "render-tool/bounded_queue.hpp"
-#include "render-tool/tool_error.hpp"
+#include "core/bounded_queue.hpp"
+#include "core/user_error.hpp"
 
 namespace glintara::tool {
 namespace {

@@ -11,14 +11,14 @@
 
 #include <opencv2/core.hpp>
 
-#include "render-tool/ratio.hpp"
+#include "media/ratio.hpp"
 
 namespace glintara::tool {
 
 class WebpAnimation {
   public:
     // Frames of `size`, their times in `timeBase` units, `frameRate` frames a second (0 when
-    // unknown) for the last frame's duration. Failures throw ToolError naming `destination`.
+    // unknown) for the last frame's duration. Failures throw UserError naming `destination`.
     WebpAnimation(const std::string& destination, cv::Size size, Ratio timeBase, Ratio frameRate);
     // Stops the encoding threads, whatever was left unfinished.
     ~WebpAnimation();

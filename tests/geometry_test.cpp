@@ -154,8 +154,8 @@ TEST_P(MaskFill, CoversTheTriangleAndOnlyItAtEveryAngle) {
                         << "angle " << angle << " pixel " << x << "," << y << " lies " << outside
                         << " outside";
                     const bool wellInside = outside == 0.0 &&
-                                            distanceOutside(points, {x - 0.5, y}) == 0 &&
-                                            distanceOutside(points, {x + 0.5, y}) == 0;
+                                            distanceOutside(points, {x - 0.5, double(y)}) == 0 &&
+                                            distanceOutside(points, {x + 0.5, double(y)}) == 0;
                     ASSERT_TRUE(value == 255 || !wellInside)
                         << "angle " << angle << " pixel " << x << "," << y << " left out";
                 }

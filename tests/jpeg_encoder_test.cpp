@@ -3,9 +3,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "render-tool/jpeg_encoder.hpp"
+#include "media/jpeg_encoder.hpp"
 
-namespace glintara::tool {
+namespace glintara::media {
 namespace {
 
 cv::Mat noise(cv::Size size) {
@@ -70,4 +70,4 @@ TEST(JpegEncoder, ReportsAFailureAndEncodesAgainAfterIt) {
 }
 
 }  // namespace
-}  // namespace glintara::tool
+}  // namespace glintara::media

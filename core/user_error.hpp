@@ -4,16 +4,16 @@
 #include <stdexcept>
 #include <string>
 
-namespace glintara::tool {
+namespace glintara {
 
-class ToolError : public std::runtime_error {
+class UserError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
 // "<path>: <problem>", the shape of every file error.
-inline ToolError fileError(const std::string& path, const std::string& problem) {
-    return ToolError(path + ": " + problem);
+inline UserError fileError(const std::string& path, const std::string& problem) {
+    return UserError(path + ": " + problem);
 }
 
-}  // namespace glintara::tool
+}  // namespace glintara

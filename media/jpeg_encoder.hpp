@@ -7,7 +7,7 @@
 
 #include <opencv2/core.hpp>
 
-namespace glintara::tool {
+namespace glintara::media {
 
 class JpegEncoder {
   public:
@@ -26,4 +26,4 @@ class JpegEncoder {
     std::unique_ptr<Compressor> compressor_;
 };
 
-}  // namespace glintara::tool
+}  // namespace glintara::media

@@ -2,7 +2,7 @@
 // second is 2997/100, never rounded.
 #pragma once
 
-namespace glintara::tool {
+namespace glintara {
 
 struct Ratio {
     int num = 0;
@@ -11,4 +11,4 @@ struct Ratio {
     bool operator==(const Ratio&) const = default;
 };
 
-}  // namespace glintara::tool
+}  // namespace glintara

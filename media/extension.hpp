@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace glintara::tool {
+namespace glintara::media {
 
 // ".mp4" for "Holiday.MP4"; empty for a name without one.
 inline std::string lowerExtension(const std::string& path) {
@@ -16,4 +16,4 @@ inline std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-}  // namespace glintara::tool
+}  // namespace glintara::media

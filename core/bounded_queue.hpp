@@ -8,7 +8,7 @@
 #include <mutex>
 #include <optional>
 
-namespace glintara::tool {
+namespace glintara {
 
 template <typename T>
 class BoundedQueue {
@@ -76,4 +76,4 @@ class BoundedQueue {
     bool closed_ = false;
 };
 
-}  // namespace glintara::tool
+}  // namespace glintara

@@ -1,4 +1,4 @@
-#include "render-tool/interruption.hpp"
+#include "core/interruption.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <csignal>
 #include <initializer_list>
 
-namespace glintara::tool {
+namespace glintara {
 namespace {
 
 // A signal handler can only reach the rest of the program through a flag like this.
@@ -50,4 +50,4 @@ void stopIfInterrupted() {
     }
 }
 
-}  // namespace glintara::tool
+}  // namespace glintara

@@ -1,8 +1,8 @@
-// Ctrl-C, SIGTERM and SIGHUP (the terminal closed) end a render between frames, so that its
+// Ctrl-C, SIGTERM and SIGHUP (the terminal closed) end a job between frames, so that its
 // temporary files are removed and nothing half-written is left at the destination.
 #pragma once
 
-namespace glintara::tool {
+namespace glintara {
 
 // Routes SIGINT, SIGTERM and SIGHUP to a flag instead of ending the process. They interrupt
 // a blocking call (opening a FIFO, reading a pipe) rather than letting it wait on. SIGPIPE
@@ -23,4 +23,4 @@ struct Interrupted {
     int signal;
 };
 
-}  // namespace glintara::tool
+}  // namespace glintara

@@ -1,4 +1,4 @@
-#include "render-tool/input_file.hpp"
+#include "media/input_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "render-tool/interruption.hpp"
-#include "render-tool/tool_error.hpp"
+#include "core/interruption.hpp"
+#include "core/user_error.hpp"
 
-namespace glintara::tool {
+namespace glintara::media {
 
 InputFile::InputFile(std::string path) : path_(std::move(path)) {
     // Opening a FIFO waits for its writer; Ctrl-C ends the wait (signals interrupt it).
@@ -75,4 +75,4 @@ std::vector<unsigned char> InputFile::wholeContent() {
     return content;
 }
 
-}  // namespace glintara::tool
+}  // namespace glintara::media

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-namespace glintara::tool {
+namespace glintara::media {
 
 class InputFile {
   public:
-    // Opens the file for reading. Throws ToolError naming it when it cannot be opened, and
+    // Opens the file for reading. Throws UserError naming it when it cannot be opened, and
     // Interrupted when a signal ends the wait for a FIFO's writer.
     explicit InputFile(std::string path);
     ~InputFile();
@@ -29,7 +29,7 @@ class InputFile {
     // The input is a video: a pipe's bytes need no longer be kept.
     void keepNoMore();
     // The whole content: read again from the start, or for a pipe what was read so far and
-    // the rest. Throws ToolError naming the file when it cannot be read.
+    // the rest. Throws UserError naming the file when it cannot be read.
     std::vector<unsigned char> wholeContent();
 
   private:
@@ -40,4 +40,4 @@ class InputFile {
     std::vector<unsigned char> consumed_;  // a pipe's bytes read so far
 };
 
-}  // namespace glintara::tool
+}  // namespace glintara::media

@@ -10,7 +10,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-namespace glintara::tool {
+namespace glintara::media {
 
 struct FormatInputFree {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
@@ -34,4 +34,4 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFree>;
 
-}  // namespace glintara::tool
+}  // namespace glintara::media

@@ -1,4 +1,4 @@
-#include "render-tool/jpeg_encoder.hpp"
+#include "media/jpeg_encoder.hpp"
 
 #include <csetjmp>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-namespace glintara::tool {
+namespace glintara::media {
 namespace {
 
 constexpr std::size_t kFirstBufferSize = 1 << 16;
@@ -127,4 +127,4 @@ bool JpegEncoder::encode(const cv::Mat& bgr, std::vector<unsigned char>& bytes) 
     return true;
 }
 
-}  // namespace glintara::tool
+}  // namespace glintara::media

@@ -1,0 +1,140 @@
+// Reading a video file: the demuxer's packets routed to the picture decoder or the sound
+// queue, frame by frame.
+#include "media/video_file_input.hpp"
+
+#include <string_view>
+
+#include "core/interruption.hpp"
+#include "media/demuxer.hpp"
+#include "media/ffmpeg_log.hpp"
+#include "media/input_file.hpp"
+#include "media/sound_packets.hpp"
+#include "media/video_decoder.hpp"
+
+namespace glintara::media {
+
+struct VideoFileInput::PacketHolder {
+    PacketPtr packet{av_packet_alloc()};
+};
+
+std::unique_ptr<VideoFileInput> VideoFileInput::open(InputFile& file) {
+    silenceFfmpeg();
+    std::unique_ptr<Demuxer> demuxer = Demuxer::open(file);
+    if (!demuxer) {
+        stopIfInterrupted();
+        return nullptr;
+    }
+    std::unique_ptr<VideoDecoder> decoder =
+        VideoDecoder::open(demuxer->videoStream(), demuxer->videoCodec(), file.path());
+    if (!decoder) {
+        return nullptr;
+    }
+    return std::unique_ptr<VideoFileInput>(
+        new VideoFileInput(std::move(demuxer), std::move(decoder), file.path()));
+}
+
+VideoFileInput::VideoFileInput(std::unique_ptr<Demuxer> demuxer,
+                               std::unique_ptr<VideoDecoder> decoder, const std::string& path)
+    : demuxer_(std::move(demuxer)),
+      decoder_(std::move(decoder)),
+      sound_(std::make_unique<SoundPackets>(*demuxer_, path)),
+      packet_(std::make_unique<PacketHolder>()) {
+    if (!packet_->packet) {
+        throw std::bad_alloc();
+    }
+}
+
+VideoFileInput::~VideoFileInput() = default;
+
+Ratio VideoFileInput::timeBase() const {
+    const AVRational unit = demuxer_->videoStream().time_base;
+    return {unit.num, unit.den};
+}
+
+Ratio VideoFileInput::frameRate() const {
+    const AVStream& stream = demuxer_->videoStream();
+    AVRational rate = stream.avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) {
+        rate = stream.r_frame_rate;
+    }
+    if (rate.num <= 0 || rate.den <= 0) {
+        return {};
+    }
+    return {rate.num, rate.den};
+}
+
+std::optional<long long> VideoFileInput::frameCount() const {
+    const std::int64_t count = demuxer_->videoStream().nb_frames;
+    return count > 0 ? std::optional<long long>(count) : std::nullopt;
+}
+
+bool VideoFileInput::isPictureFile() const {
+    // FFmpeg's demuxers for single pictures: "image2" by file name, "png_pipe", "jpeg_pipe"
+    // and the like by content; and "apng", for a PNG that is animated but whose first
+    // picture any PNG reader reads.
+    const std::string_view name = demuxer_->formatName();
+    return name == "image2" || name.ends_with("_pipe") || name == "apng";
+}
+
+bool VideoFileInput::isAnimatedPng() const {
+    return demuxer_->formatName() == "apng";
+}
+
+bool VideoFileInput::feedDecoder() {
+    AVPacket& packet = *packet_->packet;
+    for (;;) {
+        switch (demuxer_->read(packet)) {
+            case Demuxer::Read::End:
+                sound_->markFileEnded();
+                return decoder_->send(nullptr);
+            case Demuxer::Read::Failed:
+                sound_->markFileEnded();
+                failed_ = true;
+                return false;
+            case Demuxer::Read::Packet:
+                break;
+        }
+        if (packet.stream_index != demuxer_->videoStream().index) {
+            sound_->keep(packet);
+            continue;
+        }
+        const bool sent = decoder_->send(&packet);
+        av_packet_unref(&packet);
+        failed_ = !sent;
+        return sent;
+    }
+}
+
+bool VideoFileInput::readFrame(cv::Mat& frame, std::int64_t& time) {
+    for (;;) {
+        switch (decoder_->receive()) {
+            case VideoDecoder::Receive::Frame:
+                decoder_->toBgr(frame);
+                time = decoder_->time();
+                return true;
+            case VideoDecoder::Receive::End:
+                stopIfInterrupted();
+                return false;
+            case VideoDecoder::Receive::Failed:
+                failed_ = true;
+                stopIfInterrupted();
+                return false;
+            case VideoDecoder::Receive::NeedsPacket:
+                break;
+        }
+        if (!feedDecoder()) {
+            stopIfInterrupted();
+            return false;
+        }
+    }
+}
+
+AudioFileInput* VideoFileInput::audio() {
+    return sound_->streams().empty() ? nullptr : sound_.get();
+}
+
+void VideoFileInput::finishPictures() {
+    sound_->finishPictures();
+}
+
+}  // namespace glintara::media

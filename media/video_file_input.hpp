@@ -1,0 +1,68 @@
+// A video file read with FFmpeg's own libraries, from one demuxer over a file opened once: the
+// picture stream decoded to upright 8-bit BGR frames with their presentation times, and the
+// audio streams' packets queued for an output to copy or re-encode. Nothing outside the
+// FFmpeg layer sees an FFmpeg type.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include <opencv2/core.hpp>
+
+#include "media/audio_input.hpp"
+#include "media/ratio.hpp"
+
+namespace glintara::media {
+
+class InputFile;
+class Demuxer;
+class VideoDecoder;
+class SoundPackets;
+
+class VideoFileInput {
+  public:
+    // Reads the open file, which must outlive the reader. Opens the decoder of the main
+    // video stream; nothing where FFmpeg finds no video stream it can decode.
+    static std::unique_ptr<VideoFileInput> open(InputFile& file);
+    ~VideoFileInput();
+    VideoFileInput(const VideoFileInput&) = delete;
+    VideoFileInput& operator=(const VideoFileInput&) = delete;
+
+    Ratio timeBase() const;   // the unit of the frames' times
+    Ratio frameRate() const;  // frames per second, as the file states them; 0/1 if it does not
+    // The frame count the container states, if it states one.
+    std::optional<long long> frameCount() const;
+    // The next frame, as 8-bit BGR turned upright as the file says it is shown, and its
+    // presentation time in timeBase() units; false at the end of the stream or where the
+    // data stops decoding.
+    bool readFrame(cv::Mat& frame, std::int64_t& time);
+    // Whether reading stopped because the data would not decode, not at the end.
+    bool failed() const { return failed_; }
+    // Whether FFmpeg took the file for a picture, or a numbered run of them, rather than
+    // for a video container.
+    bool isPictureFile() const;
+    // Whether it is an animated PNG, whose first picture any PNG reader shows.
+    bool isAnimatedPng() const;
+    // The sound, read from the same demuxer; nullptr for a silent video.
+    AudioFileInput* audio();
+    // No more pictures will be read: the sound reads on by itself from here.
+    void finishPictures();
+
+  private:
+    VideoFileInput(std::unique_ptr<Demuxer> demuxer, std::unique_ptr<VideoDecoder> decoder,
+                   const std::string& path);
+    // Hands the decoder the next packet of its stream, queueing the sound met on the way;
+    // false at the end of the file (after draining the decoder) or on an error.
+    bool feedDecoder();
+
+    std::unique_ptr<Demuxer> demuxer_;
+    std::unique_ptr<VideoDecoder> decoder_;
+    std::unique_ptr<SoundPackets> sound_;
+    struct PacketHolder;
+    std::unique_ptr<PacketHolder> packet_;
+    bool drained_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace glintara::media
