@@ -43,10 +43,12 @@ bench: deps
 	cmake --build build-release -j $(JOBS) --target glintara_bench glintara-render gstglintara
 	build-release/bin/glintara_bench
 
+# Every test but the package's, which `make test` has run: under the sanitizers it would only
+# build the same package again.
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DGLINTARA_SANITIZE=ON -DGLINTARA_TESTS=ON
 	cmake --build build-asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE package
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')

@@ -1,6 +1,5 @@
 #include "app/arguments.hpp"
 
-#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -10,43 +9,36 @@ namespace {
 // Video4Linux numbers its devices from 0 to 63.
 constexpr int kHighestCamera = 63;
 
-bool readWhole(std::string_view text, int& value) {
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end;
+std::optional<UsageError> setCamera(std::string_view value, LiveOptions& options) {
+    const std::optional<long long> index = parseWholeNumber(value);
+    if (!index || *index < 0 || *index > kHighestCamera) {
+        return UsageError{"--camera needs a camera number from 0 to 63, not '" +
+                          std::string(value) + "'"};
+    }
+    options.camera = static_cast<int>(*index);
+    return std::nullopt;
 }
 
-bool readCameraIndex(std::string_view text, int& index) {
-    return readWhole(text, index) && index >= 0 && index <= kHighestCamera;
+std::optional<UsageError> setSize(std::string_view value, LiveOptions& options) {
+    return readCanvasSide(value, options.size);
 }
 
-bool readCanvasSide(std::string_view text, int& side) {
-    return readWhole(text, side) && isCanvasSide(side);
+std::optional<UsageError> takeNoOperands(const std::vector<std::string>& operands, LiveOptions&) {
+    if (!operands.empty()) {
+        return UsageError{"unexpected operand '" + operands.front() + "'"};
+    }
+    return std::nullopt;
 }
+
+constexpr OptionRule<LiveOptions> kRules[] = {
+    {"--camera", "", nullptr, setCamera},
+    {"--size", "", nullptr, setSize},
+};
 
 }  // namespace
 
 LiveCommandLine parseLiveCommandLine(int argc, const char* const* argv) {
-    LiveOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            return HelpRequested{};
-        }
-        if (argument == "--camera") {
-            if (i + 1 == argc || !readCameraIndex(argv[i + 1], options.camera)) {
-                return UsageError{"--camera needs a camera number from 0 to 63"};
-            }
-        } else if (argument == "--size") {
-            if (i + 1 == argc || !readCanvasSide(argv[i + 1], options.size)) {
-                return UsageError{"--size needs a multiple of 8 from 128 to 4096, such as 1080"};
-            }
-        } else {
-            return UsageError{"unknown argument " + std::string(argument)};
-        }
-        ++i;
-    }
-    return options;
+    return parseArguments<LiveOptions>(argc, argv, kRules, takeNoOperands);
 }
 
 const char* liveUsageText() {

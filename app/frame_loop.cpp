@@ -1,22 +1,18 @@
 #include "app/frame_loop.hpp"
 
 #include "app/keys.hpp"
-#include "core/frame.hpp"
 
 namespace glintara {
 
 LoopEnd runFrameLoop(FrameSource& source, Screen& screen, ImageWorkspace& workspace,
                      const RenderStep& render) {
-    RotationState rotation;
+    FrameSequence sequence(0, render);
     cv::Mat cameraFrame;
-    FrameScratch scratch;
     for (;;) {
         if (!source.read(cameraFrame) || cameraFrame.empty()) {
             return LoopEnd::NoFrame;
         }
-        loadFrame(cameraFrame, workspace, scratch);
-        // Drawn after the cut, so the guide outline never reaches the kaleidoscope.
-        render(workspace, static_cast<double>(rotation.angleDegrees));
+        sequence.render(cameraFrame, workspace, Guide::Wanted);
         screen.show(kCaptureWindow, workspace.frameImage);
         screen.show(kKaleidoscopeWindow, workspace.outputImage);
 
@@ -28,12 +24,12 @@ LoopEnd runFrameLoop(FrameSource& source, Screen& screen, ImageWorkspace& worksp
             case KeyAction::Exit:
                 return LoopEnd::ExitKey;
             case KeyAction::ToggleRotation:
-                rotation.toggle();
+                sequence.rotation().toggle();
                 break;
             case KeyAction::None:
                 break;
         }
-        rotation.advance();
+        sequence.advance();
     }
 }
 

@@ -2,10 +2,8 @@
 // a key. Reaches the machine only through FrameSource and Screen.
 #pragma once
 
-#include <functional>
-
 #include "app/platform.hpp"
-#include "core/rotation.hpp"
+#include "core/frame_sequence.hpp"
 #include "core/workspace.hpp"
 
 namespace glintara {
@@ -13,9 +11,6 @@ namespace glintara {
 inline constexpr int kKeyWaitMs = 30;
 
 enum class LoopEnd { ExitKey, WindowClosed, NoFrame };
-
-// Draws the guide outline and the kaleidoscope for a loaded frame.
-using RenderStep = std::function<void(ImageWorkspace&, double angle)>;
 
 // Runs until an exit key, a closed window or a missing frame.
 LoopEnd runFrameLoop(FrameSource& source, Screen& screen, ImageWorkspace& workspace,

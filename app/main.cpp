@@ -1,4 +1,4 @@
-// glintara: the live kaleidoscope of camera 0.
+// glintara: the live kaleidoscope of a camera (camera 0 unless --camera names another).
 #include <iostream>
 
 #include "app/application.hpp"

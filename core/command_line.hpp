@@ -1,9 +1,14 @@
-// What a front door's command line comes to: its options, a request for help, or a usage
-// mistake with the line that explains it.
+// The command-line syntax both programs share: "--name value" or "--name=value" for an option
+// that takes a value, switches alone, "--help" or "-h" anywhere, "--" before operands that
+// begin with a dash, and "-" as an operand. Each program gives a table of its options.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <variant>
+#include <vector>
 
 namespace glintara {
 
@@ -14,5 +19,91 @@ struct UsageError {
 
 template <typename Options>
 using CommandLine = std::variant<Options, HelpRequested, UsageError>;
+
+// One option of a program: a switch, or an option that takes a value (exactly one of the two
+// setters is given).
+template <typename Options>
+struct OptionRule {
+    std::string_view name;       // "--angle"
+    std::string_view shortName;  // "-q", or empty
+    void (*setSwitch)(Options& options) = nullptr;
+    std::optional<UsageError> (*setValue)(std::string_view value, Options& options) = nullptr;
+};
+
+// A whole number as written, with an optional '+'; nothing for anything else.
+std::optional<long long> parseWholeNumber(std::string_view text);
+
+// --size: the canvas side, a multiple of 8 from 128 to 4096.
+std::optional<UsageError> readCanvasSide(std::string_view value, int& side);
+
+// Reads the options into `options` by their rules, and gives the operands in order; or the
+// request for help, or the first mistake.
+template <typename Options>
+std::variant<std::vector<std::string>, HelpRequested, UsageError> readArguments(
+    int argc, const char* const* argv, std::span<const OptionRule<Options>> rules,
+    Options& options) {
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
+            operands.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            return HelpRequested{};
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        const OptionRule<Options>* rule = nullptr;
+        for (const OptionRule<Options>& each : rules) {
+            if (name == each.name || (!each.shortName.empty() && name == each.shortName)) {
+                rule = &each;
+            }
+        }
+        if (rule == nullptr || (rule->setSwitch != nullptr && equals != std::string_view::npos)) {
+            return UsageError{"unknown option '" + std::string(arg) + "'"};
+        }
+        if (rule->setSwitch != nullptr) {
+            rule->setSwitch(options);
+            continue;
+        }
+        if (equals == std::string_view::npos && i + 1 == argc) {
+            return UsageError{std::string(rule->name) + " needs a value"};
+        }
+        const std::string_view value =
+            equals != std::string_view::npos ? arg.substr(equals + 1) : std::string_view(argv[++i]);
+        if (std::optional<UsageError> mistake = rule->setValue(value, options)) {
+            return *mistake;
+        }
+    }
+    return operands;
+}
+
+// The whole command line: the options by their rules, then the operands handed to
+// `takeOperands`, which sets them or says what is wrong with them.
+template <typename Options>
+CommandLine<Options> parseArguments(
+    int argc, const char* const* argv, std::span<const OptionRule<Options>> rules,
+    std::optional<UsageError> (*takeOperands)(const std::vector<std::string>& operands,
+                                              Options& options)) {
+    Options options;
+    auto read = readArguments<Options>(argc, argv, rules, options);
+    if (std::holds_alternative<HelpRequested>(read)) {
+        return HelpRequested{};
+    }
+    if (auto* mistake = std::get_if<UsageError>(&read)) {
+        return *mistake;
+    }
+    if (std::optional<UsageError> mistake =
+            takeOperands(std::get<std::vector<std::string>>(read), options)) {
+        return *mistake;
+    }
+    return options;
+}
 
 }  // namespace glintara

@@ -16,6 +16,10 @@ void keepStandardStreamsOpen();
 // The signal that asked the render to stop, or 0.
 int interruptionSignal();
 
+// Waits until `fd` has bytes to read, its end, or an error (for a regular file at once); false
+// when a signal has asked to stop, before or during the wait.
+bool waitUntilReadable(int fd);
+
 // Throws Interrupted when a signal has arrived.
 void stopIfInterrupted();
 

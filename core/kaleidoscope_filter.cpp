@@ -16,9 +16,9 @@ void KaleidoscopeFilter::setCanvasSide(int canvasSide) {
 }
 
 const cv::Mat& KaleidoscopeFilter::render(const cv::Mat& frame, Picture picture) {
-    loadFrame(frame, workspace_, scratch_);
-    renderFrame(workspace_, static_cast<double>(rotation_.angleDegrees));
-    rotation_.advance();
+    sequence_.render(frame, workspace_,
+                     picture == Picture::Capture ? Guide::Wanted : Guide::NotWanted);
+    sequence_.advance();
     return picture == Picture::Kaleidoscope ? workspace_.outputImage : workspace_.frameImage;
 }
 

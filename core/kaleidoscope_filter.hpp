@@ -5,8 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "core/frame.hpp"
-#include "core/rotation.hpp"
+#include "core/frame_sequence.hpp"
 #include "core/workspace.hpp"
 
 namespace glintara {
@@ -26,20 +25,20 @@ class KaleidoscopeFilter {
     int canvasSide() const { return workspace_.renderer.geometry.canvasSide; }
 
     // The angle of the next frame, 0..359.
-    void setAngle(int degrees) { rotation_.angleDegrees = degrees; }
-    int angle() const { return rotation_.angleDegrees; }
+    void setAngle(int degrees) { sequence_.rotation().angleDegrees = degrees; }
+    int angle() const { return static_cast<int>(sequence_.angle()); }
     // While not turning, every frame is drawn at the same angle, as after S in the live program.
-    void setTurning(bool turning) { rotation_.rotationFlag = turning ? +1 : -1; }
+    void setTurning(bool turning) { sequence_.rotation().rotationFlag = turning ? +1 : -1; }
 
     // Renders a frame (8-bit, 1, 3 or 4 channels, any size) at the current angle and turns
-    // on. Returns the picture, 8-bit BGR of pictureSize(picture, canvasSide()), held by the
-    // filter until its next frame.
+    // on; for the kaleidoscope alone, only the part of the frame it reads is prepared. Returns the
+    // picture, 8-bit BGR of pictureSize(picture, canvasSide()), held by the filter until its next
+    // frame.
     const cv::Mat& render(const cv::Mat& frame, Picture picture);
 
   private:
     ImageWorkspace workspace_;
-    FrameScratch scratch_;
-    RotationState rotation_;
+    FrameSequence sequence_;
 };
 
 }  // namespace glintara

@@ -1,5 +1,5 @@
 // The turning of the sampled triangle: the angle a frame is drawn at, one degree further per
-// frame while it turns. The live program, the render job and the element keep one each.
+// frame while it turns, and held while stopped. Each frame sequence keeps one.
 #pragma once
 
 namespace glintara {

@@ -52,10 +52,6 @@ void convertRowPair(const uchar* above, const uchar* below, int width, int from,
     }
 }
 
-bool hasAvx2() {
-    return kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
-}
-
 }  // namespace
 
 void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr) {
@@ -63,7 +59,7 @@ void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr) {
     CV_Assert(bgr.type() == CV_8UC3 && y.type() == CV_8UC1 && y.size() == bgr.size() &&
               cb.type() == CV_8UC1 && cb.size() == half && cr.type() == CV_8UC1 &&
               cr.size() == half);
-    const bool avx2 = hasAvx2();
+    const bool avx2 = avx2KernelsUsable();
     for (int row = 0; row < bgr.rows; row += 2) {
         // An odd last row's blocks take their one row twice; its brightness is written once.
         const int below = row + 1 < bgr.rows ? row + 1 : row;
@@ -123,7 +119,7 @@ void yuv420ToBgr(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Rec
               cb.size() == half && cr.size() == half && (part & cv::Rect({}, y.size())) == part);
     bgr.create(part.size(), CV_8UC3);
     const ToBgrWeights w = weightsFor(matrix);
-    const bool avx2 = hasAvx2();
+    const bool avx2 = avx2KernelsUsable();
     const int end = part.x + part.width;
     for (int row = 0; row < part.height; ++row) {
         const uchar* brightness = y.ptr(part.y + row);

@@ -47,7 +47,7 @@ void f0r_deinit() {}
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->name = "glintara";
-    info->author = "The Glintara developers";
+    info->author = "The Glintara developers (GNU GPL, version 2 or later)";
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;

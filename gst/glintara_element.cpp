@@ -281,13 +281,23 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo* inInfo, Gs
     return FALSE;
 }
 
-// A view of a mapped frame's plane; BGRx and BGRA are seen as four channels.
-cv::Mat matOf(GstVideoFrame* frame, int plane = 0) {
-    return cv::Mat(GST_VIDEO_FRAME_COMP_HEIGHT(frame, plane),
-                   GST_VIDEO_FRAME_COMP_WIDTH(frame, plane),
-                   CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(frame, plane)),
-                   GST_VIDEO_FRAME_PLANE_DATA(frame, plane),
-                   static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, plane)));
+// A view of a mapped packed frame; BGRx and BGRA are seen as four channels.
+cv::Mat matOf(GstVideoFrame* frame) {
+    return cv::Mat(GST_VIDEO_FRAME_HEIGHT(frame), GST_VIDEO_FRAME_WIDTH(frame),
+                   CV_8UC(GST_VIDEO_FRAME_COMP_PSTRIDE(frame, 0)),
+                   GST_VIDEO_FRAME_PLANE_DATA(frame, 0),
+                   static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0)));
+}
+
+// The three planes of a mapped I420 frame.
+glintara::Yuv420Planes yuv420PlanesOf(GstVideoFrame* frame) {
+    const auto data = [&](int plane) {
+        return static_cast<unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(frame, plane));
+    };
+    return glintara::yuv420Planes(
+        {GST_VIDEO_FRAME_WIDTH(frame), GST_VIDEO_FRAME_HEIGHT(frame)}, {data(0), data(1), data(2)},
+        {GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 1),
+         GST_VIDEO_FRAME_PLANE_STRIDE(frame, 2)});
 }
 
 // The rendered picture into the output frame, as it is or as I420's three planes.
@@ -297,8 +307,8 @@ void putOut(const cv::Mat& picture, bool yuv420, GstVideoFrame* out) {
         picture.copyTo(bgr);
         return;
     }
-    cv::Mat y = matOf(out, 0), cb = matOf(out, 1), cr = matOf(out, 2);
-    glintara::bgrToYuv420(picture, y, cb, cr);
+    glintara::Yuv420Planes planes = yuv420PlanesOf(out);
+    glintara::bgrToYuv420(picture, planes.y, planes.cb, planes.cr);
 }
 
 // Hands the properties set since the last frame to the renderer.
@@ -319,11 +329,11 @@ cv::Mat frameOf(ElementState& state, GstVideoFrame* in) {
     if (!state.yuvInput) {
         return matOf(in);
     }
-    const cv::Mat y = matOf(in, 0);
-    state.fromYuv.create(y.size(), CV_8UC3);
-    const cv::Rect part = glintara::centredFourByThree(y.size());
+    const glintara::Yuv420Planes planes = yuv420PlanesOf(in);
+    state.fromYuv.create(planes.y.size(), CV_8UC3);
+    const cv::Rect part = glintara::centredFourByThree(planes.y.size());
     cv::Mat partImage = state.fromYuv(part);
-    glintara::yuv420ToBgr(y, matOf(in, 1), matOf(in, 2), part, *state.yuvInput, partImage);
+    glintara::yuv420ToBgr(planes.y, planes.cb, planes.cr, part, *state.yuvInput, partImage);
     return state.fromYuv;
 }
 

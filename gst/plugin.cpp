@@ -12,5 +12,5 @@ gboolean registerElements(GstPlugin* plugin) {
 }  // namespace
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, glintara,
-                  "The Glintara kaleidoscope as a video filter", registerElements, GLINTARA_VERSION, "unknown",
-                  "glintara", "Glintara")
+                  "The Glintara kaleidoscope as a video filter", registerElements, GLINTARA_VERSION,
+                  "GPL", "Glintara", "Glintara")

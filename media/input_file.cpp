@@ -1,9 +1,11 @@
+// The input file, opened once and read without ever waiting past a signal.
 #include "media/input_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,13 +15,9 @@
 namespace glintara::media {
 
 InputFile::InputFile(std::string path) : path_(std::move(path)) {
-    // Opening a FIFO waits for its writer; Ctrl-C ends the wait (signals interrupt it).
-    do {
-        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0 && errno == EINTR) {
-            stopIfInterrupted();
-        }
-    } while (fd_ < 0 && errno == EINTR);
+    // Without waiting for a FIFO's writer: the first read waits for its bytes instead, where a
+    // signal ends the wait.
+    fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         throw fileError(path_, "cannot be read: " + std::string(std::strerror(errno)));
     }
@@ -32,16 +30,41 @@ InputFile::~InputFile() {
 }
 
 long InputFile::read(unsigned char* buffer, std::size_t size) {
+    const long n = readOnward(buffer, size);
+    if (n > 0 && !seekable_ && keeping_ && !keep(buffer, static_cast<std::size_t>(n))) {
+        errno = EFBIG;
+        return -1;
+    }
+    return n;
+}
+
+long InputFile::readOnward(unsigned char* buffer, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer, size);
-        if (n < 0 && errno == EINTR && interruptionSignal() == 0) {
-            continue;
+        if (!waitUntilReadable(fd_)) {
+            errno = EINTR;
+            return -1;
         }
-        if (n > 0 && !seekable_ && keeping_) {
-            consumed_.insert(consumed_.end(), buffer, buffer + n);
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;  // another reader was quicker, or a signal that asks nothing
         }
         return n;
     }
+}
+
+// A pipe's bytes are kept up to kLargestKept; past that the input is too large to be a still.
+bool InputFile::keep(const unsigned char* bytes, std::size_t count) {
+    if (consumed_.size() + count > kLargestKept) {
+        tooLarge_ = true;
+        consumed_ = {};
+        return false;
+    }
+    if (consumed_.size() + count > consumed_.capacity()) {
+        consumed_.reserve(
+            std::min(kLargestKept, std::max(consumed_.size() + count, 2 * consumed_.capacity())));
+    }
+    consumed_.insert(consumed_.end(), bytes, bytes + count);
+    return true;
 }
 
 void InputFile::keepNoMore() {
@@ -50,19 +73,19 @@ void InputFile::keepNoMore() {
 }
 
 std::vector<unsigned char> InputFile::wholeContent() {
-    std::vector<unsigned char> content;
+    if (tooLarge_) {
+        throw tooLargeError();
+    }
     if (seekable_) {
         if (lseek(fd_, 0, SEEK_SET) != 0) {
             throw fileError(path_, "cannot be read: " + std::string(std::strerror(errno)));
         }
-    } else {
-        // What was kept so far is taken over; the rest is read straight into it.
-        content = std::move(consumed_);
-        keepNoMore();
+        consumed_.clear();
     }
+    // What a pipe has given so far is kept already; the rest is read on behind it.
     unsigned char buffer[64 * 1024];
     for (;;) {
-        const long n = read(buffer, sizeof buffer);
+        const long n = readOnward(buffer, sizeof buffer);
         if (n == 0) {
             break;
         }
@@ -70,9 +93,16 @@ std::vector<unsigned char> InputFile::wholeContent() {
             stopIfInterrupted();
             throw fileError(path_, "cannot be read: " + std::string(std::strerror(errno)));
         }
-        content.insert(content.end(), buffer, buffer + n);
+        if (!keep(buffer, static_cast<std::size_t>(n))) {
+            throw tooLargeError();
+        }
     }
-    return content;
+    keeping_ = false;
+    return std::move(consumed_);
+}
+
+UserError InputFile::tooLargeError() const {
+    return fileError(path_, "holds more than the 1 GiB a still image is read from a pipe in");
 }
 
 }  // namespace glintara::media

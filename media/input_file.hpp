@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "core/user_error.hpp"
+
 namespace glintara::media {
 
 class InputFile {
   public:
-    // Opens the file for reading. Throws UserError naming it when it cannot be opened, and
-    // Interrupted when a signal ends the wait for a FIFO's writer.
+    // Opens the file for reading, without waiting for a FIFO's writer. Throws UserError naming
+    // it when it cannot be opened.
     explicit InputFile(std::string path);
     ~InputFile();
     InputFile(const InputFile&) = delete;
@@ -22,21 +24,31 @@ class InputFile {
     // A regular file can be read again from any place; a pipe only onward.
     bool seekable() const { return seekable_; }
 
-    // Up to `size` bytes read onward, 0 at the end, -1 with errno on an error (EINTR only
-    // once a signal has asked the tool to stop). A pipe's bytes are kept as they are read
-    // until the input is known to be a video.
+    // Up to `size` bytes read onward, 0 at the end, -1 with errno on an error: EINTR once a
+    // signal has asked to stop (at once, however long the writer of a pipe stalls), EFBIG
+    // when more of a pipe has been read than a still is read in. A pipe's bytes are kept as
+    // they are read until the input is known to be a video.
     long read(unsigned char* buffer, std::size_t size);
     // The input is a video: a pipe's bytes need no longer be kept.
     void keepNoMore();
     // The whole content: read again from the start, or for a pipe what was read so far and
-    // the rest. Throws UserError naming the file when it cannot be read.
+    // the rest. Throws UserError naming the file when it cannot be read or holds more than a
+    // still is read in, Interrupted after a signal.
     std::vector<unsigned char> wholeContent();
 
+    // The most of a pipe kept to be read as a still: more than any picture is stored in.
+    static constexpr std::size_t kLargestKept = std::size_t{1} << 30;
+
   private:
+    long readOnward(unsigned char* buffer, std::size_t size);
+    bool keep(const unsigned char* bytes, std::size_t count);
+    UserError tooLargeError() const;
+
     std::string path_;
     int fd_ = -1;
     bool seekable_ = false;
     bool keeping_ = true;
+    bool tooLarge_ = false;
     std::vector<unsigned char> consumed_;  // a pipe's bytes read so far
 };
 

@@ -9,25 +9,13 @@
 namespace glintara::tool {
 namespace {
 
-std::optional<long long> parseInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Any whole number of degrees, brought into 0..359 (-30 is 330).
 int normalisedAngle(long long degrees) {
     return static_cast<int>(((degrees % 360) + 360) % 360);
 }
 
 std::optional<UsageError> setAngle(std::string_view value, Options& options) {
-    const auto degrees = parseInteger(value);
+    const auto degrees = parseWholeNumber(value);
     if (!degrees) {
         return UsageError{"--angle takes a whole number of degrees, not '" + std::string(value) +
                           "'"};
@@ -45,7 +33,7 @@ std::optional<UsageError> setCapture(std::string_view value, Options& options) {
 }
 
 std::optional<UsageError> setFrameLimit(std::string_view value, Options& options) {
-    const auto count = parseInteger(value);
+    const auto count = parseWholeNumber(value);
     if (!count || *count < 1) {
         return UsageError{"--frames takes a whole number of at least 1, not '" +
                           std::string(value) + "'"};
@@ -94,83 +82,36 @@ std::optional<UsageError> setFrameRate(std::string_view value, Options& options)
 }
 
 std::optional<UsageError> setSize(std::string_view value, Options& options) {
-    const auto side = parseInteger(value);
-    if (!side || *side > kLargestCanvasSide || !isCanvasSide(static_cast<int>(*side))) {
-        return UsageError{"--size takes a multiple of 8 from 128 to 4096, such as 1080, not '" +
-                          std::string(value) + "'"};
+    return readCanvasSide(value, options.size);
+}
+
+void setQuiet(Options& options) {
+    options.quiet = true;
+}
+
+// INPUT and OUTPUT, in that order.
+std::optional<UsageError> takeOperands(const std::vector<std::string>& operands, Options& options) {
+    if (operands.size() < 2) {
+        return UsageError{operands.empty() ? "missing INPUT and OUTPUT" : "missing OUTPUT"};
     }
-    options.size = static_cast<int>(*side);
+    if (operands.size() > 2) {
+        return UsageError{"unexpected operand '" + operands[2] + "'"};
+    }
+    options.inputPath = operands[0];
+    options.outputPath = operands[1];
     return std::nullopt;
 }
 
-struct ValueOption {
-    std::string_view name;
-    std::optional<UsageError> (*set)(std::string_view value, Options& options);
-};
-
-constexpr ValueOption kValueOptions[] = {
-    {"--angle", setAngle},   {"--capture", setCapture}, {"--frames", setFrameLimit},
-    {"--fps", setFrameRate}, {"--size", setSize},
-};
-
-class Parser {
-  public:
-    Parser(int argc, const char* const* argv) : args_(argv + 1, argv + argc) {}
-
-    ParsedCommandLine parse() {
-        Options options;
-        std::vector<std::string> operands;
-        bool optionsEnded = false;
-        for (index_ = 0; index_ < args_.size(); ++index_) {
-            const std::string_view arg = args_[index_];
-            if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
-                operands.emplace_back(arg);
-            } else if (arg == "--") {
-                optionsEnded = true;
-            } else if (arg == "--help" || arg == "-h") {
-                return HelpRequested{};
-            } else if (arg == "--quiet" || arg == "-q") {
-                options.quiet = true;
-            } else if (auto mistake = readValueOption(arg, options)) {
-                return *mistake;
-            }
-        }
-        if (operands.size() < 2) {
-            return UsageError{operands.empty() ? "missing INPUT and OUTPUT" : "missing OUTPUT"};
-        }
-        if (operands.size() > 2) {
-            return UsageError{"unexpected operand '" + operands[2] + "'"};
-        }
-        options.inputPath = operands[0];
-        options.outputPath = operands[1];
-        return options;
-    }
-
-  private:
-    // "--name value" or "--name=value" for one of the options that take a value.
-    std::optional<UsageError> readValueOption(std::string_view arg, Options& options) {
-        for (const ValueOption& option : kValueOptions) {
-            if (arg == option.name) {
-                if (index_ + 1 >= args_.size()) {
-                    return UsageError{std::string(option.name) + " needs a value"};
-                }
-                return option.set(args_[++index_], options);
-            }
-            if (arg.starts_with(option.name) && arg.substr(option.name.size()).starts_with("=")) {
-                return option.set(arg.substr(option.name.size() + 1), options);
-            }
-        }
-        return UsageError{"unknown option '" + std::string(arg) + "'"};
-    }
-
-    std::vector<std::string> args_;
-    std::size_t index_ = 0;
+constexpr OptionRule<Options> kRules[] = {
+    {"--angle", "", nullptr, setAngle},       {"--capture", "", nullptr, setCapture},
+    {"--frames", "", nullptr, setFrameLimit}, {"--fps", "", nullptr, setFrameRate},
+    {"--size", "", nullptr, setSize},         {"--quiet", "-q", setQuiet, nullptr},
 };
 
 }  // namespace
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
-    return Parser(argc, argv).parse();
+    return parseArguments<Options>(argc, argv, kRules, takeOperands);
 }
 
 const char* usageText() {

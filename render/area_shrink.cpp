@@ -79,10 +79,6 @@ void weighDown(const float* across, float weight, bool first, bool last, int beg
     }
 }
 
-bool hasAvx2() {
-    return kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
-}
-
 }  // namespace
 
 bool AreaShrink::takesThisPath(cv::Size source, cv::Size destination) {
@@ -216,7 +212,7 @@ void AreaShrink::weighRowAcross(const uchar* bytes, cv::Range columns, float* va
                     to, out);
     };
 #if GLINTARA_AVX2_KERNELS
-    if (hasAvx2()) {
+    if (avx2KernelsUsable()) {
         // The runs of eight start at whole eights from the row's start.
         const int firstRun = std::min(end, (begin + 7) / 8 * 8);
         const AcrossTable table{acrossTaps_,           stride,  acrossSources_.data(),
@@ -263,7 +259,7 @@ void AreaShrink::shrinkRows(const cv::Mat& from, cv::Mat& to, cv::Range rows, cv
             const bool last = t + 1 == cell.size();
             int done = begin;
 #if GLINTARA_AVX2_KERNELS
-            if (hasAvx2()) {
+            if (avx2KernelsUsable()) {
                 done = weighDownEights(across, cell[t].weight, first, last, begin, end,
                                        stripe.sums.data(), out);
             }

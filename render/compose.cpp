@@ -69,10 +69,10 @@ void makeTileStates(const cv::Mat& squareImage, double angle, RenderState& state
 // rows is cleared and gets all placements in order, band beside band.
 void layPlacements(const RenderState& state, const Triangles& tileTriangles, cv::Mat& outputImage) {
     const cv::Point origin = placementOrigin(outputImage.size(), state.tileSize);
-    const auto schedule = placementSchedule();
+    const auto table = placementTable();
     std::array<cv::Point, kPlacementCount> positions;
     for (int i = 0; i < kPlacementCount; ++i) {
-        positions[i] = tilePosition(schedule[i], tileTriangles, origin);
+        positions[i] = tilePosition(table[i], tileTriangles, origin);
     }
     const int bands = workerCount();
     runJobs(bands, [&](int b) {
@@ -81,7 +81,7 @@ void layPlacements(const RenderState& state, const Triangles& tileTriangles, cv:
         for (int i = 0; i < kPlacementCount; ++i) {
             const PlacedTile& placed = state.placed[i];
             const cv::Mat& tile = state.states[placed.state].tiles[placed.blurs];
-            const SpanList& mask = schedule[i].mask == Mask::Up ? state.upSpans : state.downSpans;
+            const SpanList& mask = table[i].mask == Mask::Up ? state.upSpans : state.downSpans;
             copySpans(tile, mask, positions[i], rows, outputImage);
         }
     });

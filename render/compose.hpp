@@ -4,8 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "render/placement_table.hpp"
 #include "render/render_state.hpp"
-#include "render/schedule.hpp"
 
 namespace glintara {
 

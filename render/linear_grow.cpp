@@ -100,10 +100,6 @@ void weighDownPlainly(const int* top, const int* bottom, short topWeight, short 
     }
 }
 
-bool hasAvx2() {
-    return kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
-}
-
 }  // namespace
 
 LinearGrow::LinearGrow(cv::Size source, cv::Size destination)
@@ -182,7 +178,7 @@ const int* LinearGrow::acrossRow(const cv::Mat& from, int row, cv::Range values,
     int* out = stripe.across[slot].data();
     const int firstRun = values.start / 8;
     const int endRun = std::min((values.end + 7) / 8, static_cast<int>(windowStarts_.size()));
-    const bool avx2 = hasAvx2();
+    const bool avx2 = avx2KernelsUsable();
     bool runsLeft = true;
 #if GLINTARA_AVX2_KERNELS
     if (avx2) {
@@ -212,7 +208,7 @@ void LinearGrow::growRows(const cv::Mat& from, cv::Mat& to, cv::Range rows, cv::
         uchar* out = to.ptr<uchar>(y);
         int done = values.start;
 #if GLINTARA_AVX2_KERNELS
-        if (hasAvx2()) {
+        if (avx2KernelsUsable()) {
             done = weighDownSixteens(top, bottom, down.topWeight, down.bottomWeight, done,
                                      vectorEnd, out);
         }

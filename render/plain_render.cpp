@@ -2,7 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "render/schedule.hpp"
+#include "render/placement_table.hpp"
 #include "render/sizes.hpp"
 #include "render/tiles.hpp"
 
@@ -79,7 +79,7 @@ void renderPlainly(PlainScratch& s, cv::Mat& frameImage, cv::Mat& squareImage, c
 
     const cv::Point origin = placementOrigin(outputImage.size(), s.tileImage.size());
     outputImage.setTo(cv::Scalar::all(0));
-    for (const Placement& placement : placementSchedule()) {
+    for (const Placement& placement : placementTable()) {
         makeTile(placement.make, angle, squareImage, s);
         if (placement.blurFirst) {
             blurTile(s.tileImage, s.geometry.blurSide);

@@ -1,5 +1,5 @@
 // The kaleidoscope made the plain way: every turn, flip, shrink, blur and masked copy on
-// whole images, one after another in the schedule's order. This is the picture's readable
+// whole images, one after another in the placement table's order. This is the picture's readable
 // definition; the renderer is the fast way to the same bytes, and is held to them, and the
 // benchmark times this beside it.
 #pragma once

@@ -17,10 +17,10 @@ cv::Mat blackImage(cv::Size size, int type) {
 TileStateWork makeStateWork(TileMake make, const RenderState& state) {
     TileStateWork work;
     work.make = make;
-    const auto schedule = placementSchedule();
+    const auto table = placementTable();
     for (int i = 0; i < kPlacementCount; ++i) {
         if (state.placed[i].state == static_cast<int>(make) - 1) {
-            work.uses.push_back({schedule[i].mask, state.placed[i].blurs});
+            work.uses.push_back({table[i].mask, state.placed[i].blurs});
             work.blurs = std::max(work.blurs, state.placed[i].blurs);
         }
     }

@@ -8,7 +8,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "render/schedule.hpp"
+#include "render/placement_table.hpp"
 #include "render/sizes.hpp"
 #include "render/spans.hpp"
 #include "render/sparse_shrink.hpp"
@@ -18,7 +18,7 @@ namespace glintara {
 
 inline constexpr int kMostBlurs = 3;
 
-// One use of a tile state by the schedule: through which mask, after how many blurs.
+// One use of a tile state by the placement table: through which mask, after how many blurs.
 struct TileUse {
     Mask mask;
     int blurs;

@@ -139,8 +139,7 @@ void SparseShrink::sourceSpans(const RowRanges& rows, SpanList& spans) const {
 void SparseShrink::shrink(const cv::Mat& source, const RowRanges& rows,
                           cv::Mat& destination) const {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
-    [[maybe_unused]] const bool fourAtATime =
-        kAvx2Kernels && !fourColumns_.empty() && cv::checkHardwareSupport(CV_CPU_AVX2);
+    [[maybe_unused]] const bool fourAtATime = !fourColumns_.empty() && avx2KernelsUsable();
     for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
         const Tap& row = rows_[y];
         const uchar* top = source.ptr<uchar>(row.first);

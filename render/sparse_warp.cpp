@@ -226,8 +226,7 @@ void warpSpans(const cv::Mat& source, const WarpPositions& positions,
                cv::Mat& destination) {
     CV_Assert(source.type() == CV_8UC3 && destination.type() == CV_8UC3);
     const SourceView view{source.ptr<uchar>(), source.step[0], source.cols, source.rows};
-    [[maybe_unused]] const bool eightAtATime =
-        kAvx2Kernels && cv::checkHardwareSupport(CV_CPU_AVX2);
+    [[maybe_unused]] const bool eightAtATime = avx2KernelsUsable();
     for (const Span& span : spans) {
         const int row = flipRows ? destination.rows - 1 - span.y : span.y;
         uchar* const rowOut = destination.ptr<uchar>(row);

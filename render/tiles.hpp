@@ -21,7 +21,7 @@ cv::Matx23f rotationAboutCentre(cv::Size imageSize, double phi);
 // The angle a mirrored state's axis is turned by, in degrees.
 double mirrorAngle(TileMake make, double angle);
 
-// Makes one tile state from the brightened square with all the blur counts the schedule
+// Makes one tile state from the brightened square with all the blur counts the placement table
 // lays it with, right in every pixel that the masks in `state` let through:
 // - the base: the square shrunk to the tile;
 // - turned by phi: the square turned counter-clockwise on screen by phi about its centre,

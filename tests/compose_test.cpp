@@ -24,7 +24,7 @@ std::vector<cv::Point> originsAt(double angle) {
     scaleToTile(triangles);
     const cv::Point base = placementOrigin(kCanvas, {kClassic.tileSide, kClassic.tileSide});
     std::vector<cv::Point> origins;
-    for (const Placement& placement : placementSchedule()) {
+    for (const Placement& placement : placementTable()) {
         origins.push_back(tilePosition(placement, triangles, base));
     }
     return origins;
@@ -73,12 +73,12 @@ ImageWorkspace noiseWorkspace() {
 // The canvas pixels that placement `index` decides: under its mask and under no later one.
 cv::Mat decidedBy(std::size_t index, const std::vector<cv::Point>& origins,
                   const ImageWorkspace& ws) {
-    const auto schedule = placementSchedule();
+    const auto table = placementTable();
     const cv::Size tile = ws.renderer.tileSize;
     cv::Mat decided(kCanvas, CV_8UC1, cv::Scalar(0));
-    for (std::size_t i = index; i < schedule.size(); ++i) {
+    for (std::size_t i = index; i < table.size(); ++i) {
         const cv::Mat& mask =
-            schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
+            table[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
         // Its own mask marks the pixels; every later one takes back those it covers.
         decided(cv::Rect(origins[i], tile)).setTo(i == index ? 255 : 0, mask);
     }
@@ -170,10 +170,10 @@ INSTANTIATE_TEST_SUITE_P(Angles, PlacementContent, testing::Values(0.0, 10.0, 21
 cv::Mat coverageAt(double angle, const ImageWorkspace& ws, int erodeBy) {
     const std::vector<cv::Point> origins = originsAt(angle);
     cv::Mat covered(kCanvas, CV_8UC1, cv::Scalar(0));
-    const auto schedule = placementSchedule();
-    for (std::size_t i = 0; i < schedule.size(); ++i) {
+    const auto table = placementTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
         cv::Mat mask;
-        cv::erode(schedule[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown, mask,
+        cv::erode(table[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown, mask,
                   cv::Mat(), cv::Point(-1, -1), erodeBy);
         covered(cv::Rect(origins[i], ws.renderer.tileSize)).setTo(255, mask);
     }

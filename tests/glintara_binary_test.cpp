@@ -61,14 +61,18 @@ TEST_P(LiveCommandLine, EndsWithItsStatusAndSaysSo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, LiveCommandLine,
-    testing::Values(LiveCommand{"Help", {"--help"}, 0, "Usage: glintara [--camera INDEX] [--size N]"},
-                    LiveCommand{"AnotherCamera", {"--camera", "7"}, 1, "(device 7)"},
-                    LiveCommand{"UnknownArgument", {"--bogus"}, 2, "unknown argument --bogus"},
-                    LiveCommand{"CameraNotANumber", {"--camera", "front"}, 2, "--camera needs"},
-                    LiveCommand{"CameraMissing", {"--camera"}, 2, "Usage: glintara"},
-                    LiveCommand{"CameraOutOfRange", {"--camera", "64"}, 2, "0 to 63"},
-                    LiveCommand{"LargerSize", {"--size", "1080"}, 1, "(device 0)"},
-                    LiveCommand{"SizeNotAllowed", {"--size", "1004"}, 2, "--size needs"}),
+    testing::Values(
+        LiveCommand{"Help", {"--help"}, 0, "Usage: glintara [--camera INDEX] [--size N]"},
+        LiveCommand{"AnotherCamera", {"--camera", "7"}, 1, "(device 7)"},
+        LiveCommand{"UnknownOption", {"--bogus"}, 2, "unknown option '--bogus'"},
+        LiveCommand{"Operand", {"--", "--size"}, 2, "unexpected operand '--size'"},
+        LiveCommand{"SizeJoinedByEquals", {"--size=1080"}, 1, "(device 0)"},
+        LiveCommand{"SwitchGivenAValue", {"--help=yes"}, 2, "unknown option"},
+        LiveCommand{"CameraNotANumber", {"--camera", "front"}, 2, "--camera needs"},
+        LiveCommand{"CameraMissing", {"--camera"}, 2, "Usage: glintara"},
+        LiveCommand{"CameraOutOfRange", {"--camera", "64"}, 2, "0 to 63"},
+        LiveCommand{"LargerSize", {"--size", "1080"}, 1, "(device 0)"},
+        LiveCommand{"SizeNotAllowed", {"--size", "1004"}, 2, "--size takes"}),
     [](const testing::TestParamInfo<LiveCommand>& info) { return info.param.name; });
 
 }  // namespace

@@ -3,12 +3,17 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "tests/support/pictures.hpp"
@@ -187,7 +192,9 @@ TEST_F(VideoRender, OnATerminalOneLineIsUpdatedInPlace) {
     // stderr on a pseudo-terminal, as in an interactive shell.
     int terminal = -1;
     const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
+    if (pid < 0) {
+        GTEST_SKIP() << "no pseudo-terminal can be opened here: " << std::strerror(errno);
+    }
     if (pid == 0) {
         execl(GLINTARA_RENDER_BINARY, "glintara-render", clip().c_str(),
               out_.path("out.avi").c_str(), static_cast<char*>(nullptr));
@@ -210,9 +217,45 @@ TEST_F(VideoRender, OnATerminalOneLineIsUpdatedInPlace) {
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
+// Whether the process has its own handler for the signal, as /proc tells.
+bool catchesSignal(int pid, int signal) {
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+        }
+    }
+    return false;
+}
+
+// Whether every thread of the process is asleep: waiting on its input, or on another thread.
+bool allThreadsAsleep(int pid) {
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        const std::string stat = readFile((task.path() / "stat").string());
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos || stat.substr(close + 2, 1) != "S") {
+            return false;
+        }
+    }
+    return !error;
+}
+
+// Waits for a condition, as long as a guard against a hang allows.
+template <typename Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
 struct Interruption {
     int signal;
     int status;
+    bool still;  // a still image held open by its writer, else the first half of a video
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out) {
@@ -221,35 +264,66 @@ void PrintTo(const Interruption& interruption, std::ostream* out) {
 
 class InterruptedRender : public testing::TestWithParam<Interruption> {};
 
-TEST_P(InterruptedRender, RemovesItsTemporariesAndKeepsTheOldOutput) {
+// The input comes through a FIFO whose writer stalls after part of it, so the render is
+// waiting on its input, or about to, when the signal comes: it must end at once all the same.
+TEST_P(InterruptedRender, EndsAtOnceRemovesItsTemporariesAndKeepsTheOldOutput) {
+    const Interruption& want = GetParam();
     ScratchFolder folder;
-    writeSyntheticVideo(folder.path("long.avi"), 300, kMjpg, {320, 240});
-    writeFile(folder.path("out.avi"), "precious");
-
-    ChildProcess child({GLINTARA_RENDER_BINARY, "--capture", folder.path("cap.avi"),
-                        folder.path("long.avi"), folder.path("out.avi")},
-                       {});
-    // Wait until the render is under way: its temporary files exist.
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (folder.names().size() < 4 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
+    const std::string output = want.still ? "out.png" : "out.avi";
+    if (want.still) {
+        ASSERT_TRUE(cv::imwrite(folder.path("source.png"), syntheticScene()));
+    } else {
+        writeSyntheticVideo(folder.path("source.avi"), 300, kMjpg, {320, 240});
     }
-    ASSERT_EQ(folder.names().size(), 4u) << "the temporaries never appeared";
-    std::this_thread::sleep_for(300ms);
-    kill(child.pid(), GetParam().signal);
-    const ProcessResult result = child.wait(30s);
+    writeFile(folder.path(output), "precious");
+    ASSERT_EQ(mkfifo(folder.path("in").c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);
 
-    EXPECT_EQ(result.exitStatus, GetParam().status) << result.err;
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"long.avi", "out.avi"}));
-    EXPECT_EQ(readFile(folder.path("out.avi")), "precious");
+    ChildProcess child({GLINTARA_RENDER_BINARY, "--capture", folder.path("cap" + output.substr(3)),
+                        folder.path("in"), folder.path(output)},
+                       {});
+    const int writer = open(folder.path("in").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const std::string source = want.still ? "source.png" : "source.avi";
+    const std::string bytes = readFile(folder.path(source));
+    const std::string_view part =
+        want.still ? bytes : std::string_view(bytes).substr(0, bytes.size() / 10);
+    for (std::size_t sent = 0; sent < part.size();) {
+        const ssize_t n = write(writer, part.data() + sent, part.size() - sent);
+        ASSERT_GT(n, 0) << std::strerror(errno);
+        sent += static_cast<std::size_t>(n);
+    }
+    ASSERT_TRUE(eventually([&] { return catchesSignal(child.pid(), want.signal); }));
+    if (!want.still) {
+        // The video is under way: its two temporary files exist.
+        ASSERT_TRUE(eventually([&] { return folder.names().size() == 5; }))
+            << "the temporaries never appeared";
+    }
+    // Everything written has been taken, and the render waits for more.
+    ASSERT_TRUE(eventually([&] {
+        int unread = -1;
+        return ioctl(writer, FIONREAD, &unread) == 0 && unread == 0 &&
+               allThreadsAsleep(child.pid());
+    }));
+    kill(child.pid(), want.signal);
+    const ProcessResult result = child.wait(30s);
+    close(writer);
+
+    EXPECT_FALSE(result.timedOut) << "the render waited for its input's writer";
+    EXPECT_EQ(result.exitStatus, want.status) << result.err;
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in", output, source}));
+    EXPECT_EQ(readFile(folder.path(output)), "precious");
     EXPECT_NE(result.err.find("interrupted"), std::string::npos) << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRender,
-                         testing::Values(Interruption{SIGINT, 130}, Interruption{SIGTERM, 143},
-                                         Interruption{SIGHUP, 129}),
+                         testing::Values(Interruption{SIGINT, 130, false},
+                                         Interruption{SIGTERM, 143, false},
+                                         Interruption{SIGHUP, 129, false},
+                                         Interruption{SIGINT, 130, true}),
                          [](const testing::TestParamInfo<Interruption>& info) {
-                             return std::string(sigabbrev_np(info.param.signal));
+                             return std::string(sigabbrev_np(info.param.signal)) +
+                                    (info.param.still ? "WhileAStillStalls" : "");
                          });
 
 }  // namespace

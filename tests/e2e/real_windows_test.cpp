@@ -68,11 +68,18 @@ class XServer {
         if (server_ && std::filesystem::exists("/usr/bin/openbox")) {
             windowManager_ = std::make_unique<ChildProcess>(
                 std::vector<std::string>{"/usr/bin/openbox"}, environment());
-            std::this_thread::sleep_for(500ms);
+            // The window manager is in charge once it names its check window on the root.
+            for (int wait = 0; wait < 200 && !windowManagerRunning(); ++wait) {
+                std::this_thread::sleep_for(50ms);
+            }
         }
     }
 
     bool running() const { return server_ != nullptr; }
+    bool windowManagerRunning() const {
+        const auto root = run({"/usr/bin/xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
+        return root.out.find("window id") != std::string::npos;
+    }
     // The X server goes away under its clients, as when it crashes.
     void stop() {
         windowManager_.reset();
@@ -111,7 +118,11 @@ class RealWindows : public testing::Test {
             std::this_thread::sleep_for(100ms);
         }
         ASSERT_TRUE(capture_ && kaleidoscope_) << "the two windows never appeared";
-        std::this_thread::sleep_for(500ms);  // let the first frames reach the screen
+        // The first frames have reached the screen once the kaleidoscope shows a picture.
+        while (cv::countNonZero(screenshot(*kaleidoscope_).reshape(1)) == 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(100ms);
+        }
     }
 
     std::optional<std::string> findWindow(const std::string& title) const {
@@ -144,7 +155,6 @@ class RealWindows : public testing::Test {
         x_.run({"/usr/bin/xdotool", "windowactivate", "--sync", window.value_or(*kaleidoscope_)});
         x_.run({"/usr/bin/xdotool", "key", keys});
         lastKeyAt_ = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(400ms);  // several frames pass
     }
 
     // Whether the kaleidoscope changes between two screenshots, looking for a while, so that a

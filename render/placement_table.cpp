@@ -1,4 +1,4 @@
-#include "render/schedule.hpp"
+#include "render/placement_table.hpp"
 
 namespace glintara {
 namespace {
@@ -71,7 +71,7 @@ double offsetSum(int base, const Placement& placement, const Triangles& triangle
 
 }  // namespace
 
-std::span<const Placement, kPlacementCount> placementSchedule() {
+std::span<const Placement, kPlacementCount> placementTable() {
     return kSchedule;
 }
 

@@ -33,7 +33,7 @@ struct Placement {
 };
 
 // The 25 placements in the order they are laid; where tiles overlap, the later one wins.
-std::span<const Placement, kPlacementCount> placementSchedule();
+std::span<const Placement, kPlacementCount> placementTable();
 
 // The six tile states, numbered as TileMake names them after Keep.
 inline constexpr int kTileStateCount = 6;
@@ -42,7 +42,7 @@ struct PlacedTile {
     int state;
     int blurs;
 };
-// The schedule read through: each placement's tile state and blur count.
+// The placement table read through: each placement's tile state and blur count.
 std::array<PlacedTile, kPlacementCount> placedTiles();
 
 // The placement base: where a tile centred on the canvas has its top-left corner (integer

@@ -1,0 +1,156 @@
+// The three-stage video job: read, render, write.
+#include "render-tool/video_job.hpp"
+
+#include <limits>
+#include <ostream>
+#include <thread>
+
+#include "core/interruption.hpp"
+#include "core/user_error.hpp"
+
+namespace glintara::tool {
+namespace {
+
+// Enough frames in flight to smooth out a slow one, few enough that memory stays small.
+constexpr std::size_t kQueueDepth = 4;
+constexpr std::size_t kSpares = kQueueDepth + 2;
+
+media::VideoStreamFormat streamOf(const cv::Mat& picture, const Input& input) {
+    return {picture.size(), input.timeBase(), input.frameRate()};
+}
+
+// A finished picture goes to the writers as it is, and the spare image takes its place in the
+// workspace: the next frame paints over all of it, the canvas and the frame alike.
+void handOver(cv::Mat& finished, cv::Mat& spare) {
+    spare.create(finished.size(), finished.type());
+    std::swap(finished, spare);
+}
+
+// Closes the queues when the job's scope is left, however it is left, so that the threads
+// finish and are joined before the outputs are finished or thrown away.
+template <typename A, typename B>
+struct ClosesOnExit {
+    A& a;
+    B& b;
+    ~ClosesOnExit() {
+        a.close();
+        b.close();
+    }
+};
+
+}  // namespace
+
+VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std::ostream& err)
+    : options_(options),
+      input_(input),
+      progress_(progress),
+      workspace_(createWorkspace(options.size)),
+      sequence_(options.angle),
+      guide_(options.capturePath ? Guide::Wanted : Guide::NotWanted),
+      output_(options.outputPath, streamOf(workspace_.outputImage, input), input.audio()),
+      limit_(options.frameLimit.value_or(std::numeric_limits<long long>::max())),
+      decoded_(kQueueDepth),
+      spareDecoded_(kSpares),
+      renderedQueue_(kQueueDepth),
+      spareRendered_(kSpares) {
+    if (!output_.audioNote().empty()) {
+        err << "glintara-render: " << output_.audioNote() << '\n';
+    }
+    if (options.capturePath) {
+        capture_.emplace(*options.capturePath, streamOf(workspace_.frameImage, input));
+    }
+}
+
+void VideoJob::run() {
+    {
+        std::jthread decoder([this] { decodeAll(); });
+        std::jthread encoder([this] { encodeAll(); });
+        const ClosesOnExit closer{decoded_, renderedQueue_};
+        renderAll();
+    }
+    rethrowFailures();
+    checkEveryFrameRead();
+    finishAndPublish();
+}
+
+void VideoJob::decodeAll() {
+    try {
+        for (long long taken = 0; taken < limit_; ++taken) {
+            DecodedFrame frame = spareDecoded_.tryPop().value_or(DecodedFrame{});
+            if (!input_.readFrame(frame.picture, frame.time) || !decoded_.push(std::move(frame))) {
+                break;
+            }
+        }
+    } catch (...) {
+        decodeFailure_ = std::current_exception();
+    }
+    // This thread reads the file no more: the sound's reader may read on.
+    input_.finishFrames();
+    decoded_.close();
+}
+
+void VideoJob::renderAll() {
+    while (std::optional<DecodedFrame> frame = decoded_.pop()) {
+        sequence_.renderTaking(frame->picture, workspace_, guide_);
+        sequence_.advance();
+        RenderedFrame out = spareRendered_.tryPop().value_or(RenderedFrame{});
+        out.time = frame->time;
+        spareDecoded_.tryPush(std::move(*frame));
+        handOver(workspace_.outputImage, out.kaleidoscope);
+        if (capture_) {
+            handOver(workspace_.frameImage, out.capture);
+        }
+        if (!renderedQueue_.push(std::move(out))) {
+            return;  // the encoder has failed
+        }
+        ++rendered_;
+        progress_.frameDone();
+        stopIfInterrupted();
+    }
+}
+
+void VideoJob::encodeAll() {
+    try {
+        while (std::optional<RenderedFrame> frame = renderedQueue_.pop()) {
+            output_.write(frame->kaleidoscope, frame->time);
+            if (capture_) {
+                capture_->write(frame->capture, frame->time);
+            }
+            spareRendered_.tryPush(std::move(*frame));
+        }
+    } catch (...) {
+        encodeFailure_ = std::current_exception();
+        renderedQueue_.close();
+    }
+}
+
+void VideoJob::rethrowFailures() const {
+    for (const std::exception_ptr& failure : {encodeFailure_, decodeFailure_}) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+}
+
+// A video that stops decoding partway, or holds fewer frames than it states, is not rendered
+// in part.
+void VideoJob::checkEveryFrameRead() const {
+    const std::optional<long long> stated = input_.frameCount();
+    if (rendered_ < limit_ && (input_.failed() || (stated && rendered_ < *stated))) {
+        const std::string total = stated ? " of " + std::to_string(*stated) : "";
+        throw fileError(input_.path(), "frame " + std::to_string(rendered_ + 1) + total +
+                                           " could not be decoded; " + std::to_string(rendered_) +
+                                           " frames were rendered and nothing was written");
+    }
+}
+
+void VideoJob::finishAndPublish() {
+    output_.finish();
+    if (capture_) {
+        capture_->finish();
+    }
+    publishTogether({output_.file(), capture_ ? capture_->file() : nullptr});
+    progress_.finish();
+}
+
+}  // namespace glintara::tool
