@@ -8,10 +8,11 @@ set(CPACK_PACKAGE_VENDOR "The Glintara developers")
 set(CPACK_PACKAGE_CONTACT "The Glintara developers <glintara@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turning kaleidoscope of a camera, a photo or a video")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Glintara turns a picture into a kaleidoscope of 25 copies of a triangle cut from it,\n\
-turning a degree a frame. glintara shows the live camera picture; glintara-render renders\n\
-photos and video files, sound kept. The GStreamer element glintara and the frei0r filter\n\
-glintara bring the same picture into GStreamer pipelines, FFmpeg, Kdenlive and Shotcut.")
+    "Glintara turns a picture into a kaleidoscope of 25 copies of a triangle\n\
+cut from it, turning a degree a frame. glintara shows the live camera\n\
+picture; glintara-render renders photos and video files, sound kept. The\n\
+GStreamer element glintara and the frei0r filter glintara bring the same\n\
+picture into GStreamer pipelines, FFmpeg, Kdenlive and Shotcut.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # glintara_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -59,7 +59,8 @@ TEST(Install, TheDebianPackageHoldsEveryPieceWhereDebianLooksAndNeedsOnlyRuntime
              "./usr/bin/glintara", "./usr/bin/glintara-render",
              "./usr/lib/" + multiarch + "/gstreamer-1.0/libgstglintara.so",
              "./usr/lib/frei0r-1/glintara.so", "./usr/share/kdenlive/effects/frei0r_glintara.xml",
-             "./usr/share/man/man1/glintara.1.gz", "./usr/share/man/man1/glintara-render.1.gz"}) {
+             "./usr/share/man/man1/glintara.1.gz", "./usr/share/man/man1/glintara-render.1.gz",
+             "./usr/share/doc/glintara/copyright", "./usr/share/doc/glintara/changelog.gz"}) {
         EXPECT_TRUE(files.count(expected)) << expected << " is not in the package:\n"
                                            << contents.out;
     }

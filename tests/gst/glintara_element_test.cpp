@@ -247,7 +247,8 @@ TEST_F(GlintaraElement, GstInspectListsItWithItsProperties) {
     for (const char* expected :
          {"Glintara kaleidoscope", "Filter/Effect/Video", "angle", "Range: 0 - 359 Default: 0",
           "turning", "Boolean. Default: true", "picture", "(0): kaleidoscope", "(1): capture",
-          "width: [ 128, 4096 ]"}) {
+          "width: [ 128, 4096 ]", "License                  GPL",
+          "Binary package           Glintara"}) {
         EXPECT_NE(inspect.out.find(expected), std::string::npos) << expected << "\n" << inspect.out;
     }
 }
