@@ -1,6 +1,7 @@
 #include "core/frame.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <opencv2/imgproc.hpp>
 
@@ -55,25 +56,31 @@ const cv::Mat& toBgr(const cv::Mat& frame, cv::Mat& colour) {
 
 }  // namespace
 
-cv::Rect centredFourByThree(cv::Size size) {
-    int width = size.width;
-    int height = size.height;
-    if (width * 3 > height * 4) {
-        width = std::max(1, height * 4 / 3);
+cv::Rect centredFourByThree(cv::Size size, Ratio pixelAspect) {
+    // Shown, a pixel is num/den as wide as it is high.
+    const std::int64_t num = pixelAspect.num > 0 && pixelAspect.den > 0 ? pixelAspect.num : 1;
+    const std::int64_t den = pixelAspect.num > 0 && pixelAspect.den > 0 ? pixelAspect.den : 1;
+    std::int64_t width = size.width;
+    std::int64_t height = size.height;
+    if (width * num * 3 > height * den * 4) {
+        width = std::clamp<std::int64_t>(height * 4 * den / (3 * num), 1, size.width);
     } else {
-        height = std::max(1, width * 3 / 4);
+        height = std::clamp<std::int64_t>(width * 3 * num / (4 * den), 1, size.height);
     }
-    return {(size.width - width) / 2, (size.height - height) / 2, width, height};
+    return {(size.width - static_cast<int>(width)) / 2,
+            (size.height - static_cast<int>(height)) / 2, static_cast<int>(width),
+            static_cast<int>(height)};
 }
 
-void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch,
-                  cv::Rect needed) {
-    if (frame.size() == frameImage.size() && frame.type() == frameImage.type()) {
+void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch, cv::Rect needed,
+                  Ratio pixelAspect) {
+    const bool squarePixels = pixelAspect.num == pixelAspect.den || pixelAspect.num <= 0;
+    if (squarePixels && frame.size() == frameImage.size() && frame.type() == frameImage.type()) {
         frame.copyTo(frameImage);
         return;
     }
-    // Only the centred 4:3 part is converted and scaled: a picture keeps its shape.
-    const cv::Mat cut = frame(centredFourByThree(frame.size()));
+    // Only the centred part shown 4:3 is converted and scaled: a picture keeps its shape.
+    const cv::Mat cut = frame(centredFourByThree(frame.size(), pixelAspect));
     const cv::Mat& depth8 = to8Bit(cut, scratch.depth8);
     if (depth8.size() == frameImage.size()) {
         // Already the frame's size: converted straight into place, or copied when it is BGR.
@@ -110,13 +117,15 @@ void cutSquare(ImageWorkspace& workspace) {
     workspace.frameImage(workspace.squareCut).copyTo(workspace.squareImage);
 }
 
-void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch) {
-    prepareFrame(frame, workspace.frameImage, scratch);
+void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
+               Ratio pixelAspect) {
+    prepareFrame(frame, workspace.frameImage, scratch, {}, pixelAspect);
     cutSquare(workspace);
 }
 
-void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch) {
-    prepareFrame(frame, workspace.frameImage, scratch, workspace.squareCut);
+void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
+                Ratio pixelAspect) {
+    prepareFrame(frame, workspace.frameImage, scratch, workspace.squareCut, pixelAspect);
     cutSquare(workspace);
 }
 

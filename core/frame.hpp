@@ -3,6 +3,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/ratio.hpp"
 #include "core/workspace.hpp"
 #include "render/area_shrink.hpp"
 #include "render/linear_grow.hpp"
@@ -18,24 +19,32 @@ struct FrameScratch {
     LinearGrow grow;    // for the sizes last grown between
 };
 
-// The largest centred 4:3 part of a picture of this size (at least one pixel each way).
-cv::Rect centredFourByThree(cv::Size size);
+// The width of a stored pixel to its height as a picture is shown: 1/1 for square pixels,
+// 4/3 for anamorphic HDV and widescreen DV and DVD, 8/9 for 4:3 PAL.
+inline constexpr Ratio kSquarePixels{1, 1};
 
-// Copies a non-empty frame into frameImage; a frame of another size, channel count or depth
-// has its centred 4:3 part made 8-bit BGR and scaled to frameImage's size (shrunk by area,
-// grown bilinearly), so that no picture is stretched. With a `needed` part, only that part of
-// frameImage has to be made; the rest may be left as it was.
+// The largest centred part of a picture of this size that is shown 4:3 (at least one pixel
+// each way), its pixels `pixelAspect` wide.
+cv::Rect centredFourByThree(cv::Size size, Ratio pixelAspect = kSquarePixels);
+
+// Copies a non-empty frame of square pixels and frameImage's own size, channel count and depth
+// into frameImage; any other has its centred part shown 4:3 made 8-bit BGR and scaled to
+// frameImage's size (shrunk by area, grown bilinearly), so that no picture is stretched. With
+// a `needed` part, only that part of frameImage has to be made; the rest may be left as it
+// was.
 void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch,
-                  cv::Rect needed = {});
+                  cv::Rect needed = {}, Ratio pixelAspect = kSquarePixels);
 
 // Copies the centred square of frameImage into squareImage.
 void cutSquare(ImageWorkspace& workspace);
 
 // Both of the above: the frame in frameImage and its square in squareImage, ready to render.
-void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch);
+void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
+               Ratio pixelAspect = kSquarePixels);
 
 // The same for a kaleidoscope alone, when frameImage is not shown or written: only the square
 // of it is made, the rest left as it was.
-void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch);
+void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
+                Ratio pixelAspect = kSquarePixels);
 
 }  // namespace glintara

@@ -27,6 +27,9 @@ class FrameSequence {
     explicit FrameSequence(int firstAngle = 0, RenderStep render = renderFrame);
 
     RotationState& rotation() { return rotation_; }
+    // How wide the coming frames' pixels are shown (square by default): their part shown 4:3
+    // is what is prepared.
+    void setPixelAspect(Ratio pixelAspect);
     double angle() const { return static_cast<double>(rotation_.angleDegrees); }
 
     // Prepares the frame (8-bit or deeper, 1 to 4 channels, any size) into the workspace and
@@ -42,6 +45,7 @@ class FrameSequence {
     RenderStep render_;
     FrameScratch scratch_;
     RotationState rotation_;
+    Ratio pixelAspect_ = kSquarePixels;
 };
 
 }  // namespace glintara

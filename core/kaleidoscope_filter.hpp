@@ -27,6 +27,8 @@ class KaleidoscopeFilter {
     // The angle of the next frame, 0..359.
     void setAngle(int degrees) { sequence_.rotation().angleDegrees = degrees; }
     int angle() const { return static_cast<int>(sequence_.angle()); }
+    // How wide the coming frames' pixels are shown (square by default).
+    void setPixelAspect(Ratio pixelAspect) { sequence_.setPixelAspect(pixelAspect); }
     // While not turning, every frame is drawn at the same angle, as after S in the live program.
     void setTurning(bool turning) { sequence_.rotation().rotationFlag = turning ? +1 : -1; }
 

@@ -45,13 +45,18 @@ struct ElementState {
     int angle = kDefaultAngle;
     bool turning = kDefaultTurning;
     Picture picture = kDefaultPicture;
-    bool angleSet = true;  // the next frame starts again from `angle`
+    bool angleSet = true;     // the next frame starts again from `angle`
+    bool pictureSet = false;  // `picture` changed since the streaming thread last took it
+    // The picture the caps are worked out for, under the object lock: taken from `picture` by
+    // the streaming thread before a buffer, so that every call of one negotiation sees the same.
+    Picture capsPicture = kDefaultPicture;
 
     // From start to stop: the renderer and its images, used only by the streaming thread.
     std::unique_ptr<KaleidoscopeFilter> filter;
     Picture negotiated = kDefaultPicture;         // the picture the output caps were agreed for
     bool yuv420 = false;                          // put out as I420 rather than BGR
     std::optional<glintara::YuvMatrix> yuvInput;  // taken in as I420, in this matrix
+    glintara::Ratio pixelAspect{1, 1};            // of the input, as its caps say
     cv::Mat fromYuv;                              // an I420 frame's part the renderer reads
 };
 
@@ -87,16 +92,15 @@ ElementState& stateOf(gpointer object) {
     return GST_GLINTARA(object)->state;
 }
 
-Picture currentPicture(GstGlintara* self) {
+Picture capsPicture(GstGlintara* self) {
     GST_OBJECT_LOCK(self);
-    const Picture picture = self->state.picture;
+    const Picture picture = self->state.capsPicture;
     GST_OBJECT_UNLOCK(self);
     return picture;
 }
 
 void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     GstGlintara* self = elementOf(object);
-    bool pictureChanged = false;
     GST_OBJECT_LOCK(self);
     switch (id) {
         case kPropertyAngle:
@@ -108,7 +112,7 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
             break;
         case kPropertyPicture: {
             const auto picture = static_cast<Picture>(g_value_get_enum(value));
-            pictureChanged = picture != self->state.picture;
+            self->state.pictureSet = self->state.pictureSet || picture != self->state.picture;
             self->state.picture = picture;
             break;
         }
@@ -117,10 +121,6 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
             break;
     }
     GST_OBJECT_UNLOCK(self);
-    // The other picture has another size: the output caps are agreed anew.
-    if (pictureChanged) {
-        gst_base_transform_reconfigure_src(GST_BASE_TRANSFORM(self));
-    }
 }
 
 void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
@@ -190,7 +190,7 @@ GstCaps* fixateCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps*
     }
     othercaps = gst_caps_make_writable(gst_caps_truncate(othercaps));
     GstStructure* output = gst_caps_get_structure(othercaps, 0);
-    const bool capture = currentPicture(elementOf(trans)) == Picture::Capture;
+    const bool capture = capsPicture(elementOf(trans)) == Picture::Capture;
     const auto heightOf = [capture](int side) { return capture ? side * 3 / 4 : side; };
     int side = kDefaultCanvasSide;
     int height = 0;
@@ -218,7 +218,7 @@ GstStructure* inputStructureFor(const GstStructure* output) {
 
 GstCaps* transformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps,
                        GstCaps* filter) {
-    const Picture picture = currentPicture(elementOf(trans));
+    const Picture picture = capsPicture(elementOf(trans));
     GstCaps* result = gst_caps_new_empty();
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* structure = gst_caps_get_structure(caps, i);
@@ -257,6 +257,8 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo* inInfo, Gs
     if (GST_VIDEO_INFO_FORMAT(inInfo) == GST_VIDEO_FORMAT_I420) {
         self->state.yuvInput = matrixOf(inInfo);
     }
+    // Frames are prepared as they are shown: anamorphic pixels are not squeezed.
+    self->state.pixelAspect = {GST_VIDEO_INFO_PAR_N(inInfo), GST_VIDEO_INFO_PAR_D(inInfo)};
     const cv::Size out(GST_VIDEO_INFO_WIDTH(outInfo), GST_VIDEO_INFO_HEIGHT(outInfo));
     if (isCanvasSide(out.width) && self->state.filter) {
         for (const Picture picture : {Picture::Kaleidoscope, Picture::Capture}) {
@@ -265,6 +267,7 @@ gboolean setInfo(GstVideoFilter* videoFilter, GstCaps*, GstVideoInfo* inInfo, Gs
                 self->state.yuv420 = GST_VIDEO_INFO_FORMAT(outInfo) == GST_VIDEO_FORMAT_I420;
                 try {
                     self->state.filter->setCanvasSide(out.width);
+                    self->state.filter->setPixelAspect(self->state.pixelAspect);
                 } catch (const std::exception& error) {
                     GST_ELEMENT_ERROR(self, RESOURCE, FAILED,
                                       ("glintara could not set up its renderer"),
@@ -331,7 +334,7 @@ cv::Mat frameOf(ElementState& state, GstVideoFrame* in) {
     }
     const glintara::Yuv420Planes planes = yuv420PlanesOf(in);
     state.fromYuv.create(planes.y.size(), CV_8UC3);
-    const cv::Rect part = glintara::centredFourByThree(planes.y.size());
+    const cv::Rect part = glintara::centredFourByThree(planes.y.size(), state.pixelAspect);
     cv::Mat partImage = state.fromYuv(part);
     glintara::yuv420ToBgr(planes.y, planes.cb, planes.cr, part, *state.yuvInput, partImage);
     return state.fromYuv;
@@ -351,6 +354,38 @@ GstFlowReturn transformFrame(GstVideoFilter* videoFilter, GstVideoFrame* in, Gst
     return GST_FLOW_OK;
 }
 
+// Before each buffer, in the streaming thread: a picture set since the last one is taken for
+// the caps, and the output caps are agreed anew for it, with the same picture throughout. Where
+// downstream cannot take it, the element goes on with the picture it has, and says so.
+GstFlowReturn submitInputBuffer(GstBaseTransform* trans, gboolean discont, GstBuffer* input) {
+    GstGlintara* self = elementOf(trans);
+    GST_OBJECT_LOCK(self);
+    const bool switching = self->state.pictureSet;
+    const Picture wanted = self->state.picture;
+    self->state.pictureSet = false;
+    if (switching) {
+        self->state.capsPicture = wanted;
+    }
+    GST_OBJECT_UNLOCK(self);
+    if (switching) {
+        gst_base_transform_reconfigure_src(trans);
+    }
+    const GstFlowReturn result = GST_BASE_TRANSFORM_CLASS(gst_glintara_parent_class)
+                                     ->submit_input_buffer(trans, discont, input);
+    if (switching && self->state.negotiated != wanted) {
+        GST_OBJECT_LOCK(self);
+        self->state.capsPicture = self->state.negotiated;
+        GST_OBJECT_UNLOCK(self);
+        GST_ELEMENT_WARNING(self, CORE, NEGOTIATION,
+                            ("glintara cannot switch to the %s picture: downstream does not take "
+                             "its size; it goes on with the %s",
+                             wanted == Picture::Capture ? "capture" : "kaleidoscope",
+                             wanted == Picture::Capture ? "kaleidoscope" : "capture"),
+                            (nullptr));
+    }
+    return result;
+}
+
 gboolean start(GstBaseTransform* trans) {
     GstGlintara* self = elementOf(trans);
     try {
@@ -362,6 +397,8 @@ gboolean start(GstBaseTransform* trans) {
     }
     GST_OBJECT_LOCK(self);
     self->state.angleSet = true;  // every run starts from the angle property
+    self->state.capsPicture = self->state.picture;
+    self->state.pictureSet = false;
     GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
@@ -435,6 +472,7 @@ static void gst_glintara_class_init(GstGlintaraClass* klass) {
     transformClass->transform_caps = transformCaps;
     transformClass->fixate_caps = fixateCaps;
     transformClass->start = start;
+    transformClass->submit_input_buffer = submitInputBuffer;
     transformClass->stop = stop;
 
     GstVideoFilterClass* videoFilterClass = GST_VIDEO_FILTER_CLASS(klass);

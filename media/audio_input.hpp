@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "media/ratio.hpp"
+#include "core/ratio.hpp"
 
 struct AVCodecParameters;
 struct AVPacket;

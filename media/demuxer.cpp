@@ -49,9 +49,14 @@ void Demuxer::IoFree::operator()(AVIOContext* context) const {
     avio_context_free(&context);
 }
 
-std::unique_ptr<Demuxer> Demuxer::open(InputFile& file) {
+std::unique_ptr<Demuxer> Demuxer::open(InputFile& file, bool& soundOnly) {
+    soundOnly = false;
     std::unique_ptr<Demuxer> demuxer(new Demuxer());
-    if (!demuxer->openFormat(file) || !demuxer->findVideoStream()) {
+    if (!demuxer->openFormat(file)) {
+        return nullptr;
+    }
+    if (!demuxer->findVideoStream()) {
+        soundOnly = demuxer->hasSound();
         return nullptr;
     }
     demuxer->findAudioStreams();
@@ -99,6 +104,10 @@ bool Demuxer::findVideoStream() {
     video_ = format_->streams[index];
     // A still picture stored beside the sound (the cover of an MP3) is not a video.
     return (video_->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0;
+}
+
+bool Demuxer::hasSound() const {
+    return av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
 }
 
 void Demuxer::findAudioStreams() {

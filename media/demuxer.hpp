@@ -17,9 +17,9 @@ class InputFile;
 
 class Demuxer {
   public:
-    // Nothing where FFmpeg cannot open the file or finds no picture stream it can decode.
-    // The file must outlive the demuxer.
-    static std::unique_ptr<Demuxer> open(InputFile& file);
+    // Nothing where FFmpeg cannot open the file or finds no picture stream it can decode;
+    // `soundOnly` then says whether it found sound. The file must outlive the demuxer.
+    static std::unique_ptr<Demuxer> open(InputFile& file, bool& soundOnly);
     ~Demuxer();
     Demuxer(const Demuxer&) = delete;
     Demuxer& operator=(const Demuxer&) = delete;
@@ -39,6 +39,7 @@ class Demuxer {
     Demuxer() = default;
     bool openFormat(InputFile& file);
     bool findVideoStream();
+    bool hasSound() const;
     void findAudioStreams();
 
     struct IoFree {

@@ -67,6 +67,16 @@ bool InputFile::keep(const unsigned char* bytes, std::size_t count) {
     return true;
 }
 
+std::vector<unsigned char> InputFile::firstBytes(std::size_t count) const {
+    if (!seekable_) {
+        return {consumed_.begin(), consumed_.begin() + std::min(count, consumed_.size())};
+    }
+    std::vector<unsigned char> bytes(count);
+    const ssize_t n = pread(fd_, bytes.data(), count, 0);
+    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return bytes;
+}
+
 void InputFile::keepNoMore() {
     keeping_ = false;
     consumed_ = {};
@@ -102,7 +112,7 @@ std::vector<unsigned char> InputFile::wholeContent() {
 }
 
 UserError InputFile::tooLargeError() const {
-    return fileError(path_, "holds more than the 1 GiB a still image is read from a pipe in");
+    return fileError(path_, "holds more than the 512 MiB a still image is read from a pipe in");
 }
 
 }  // namespace glintara::media

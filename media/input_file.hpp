@@ -29,6 +29,9 @@ class InputFile {
     // when more of a pipe has been read than a still is read in. A pipe's bytes are kept as
     // they are read until the input is known to be a video.
     long read(unsigned char* buffer, std::size_t size);
+    // Up to `count` bytes from its start, as far as they can still be had: read again from a
+    // file, or from what is kept of a pipe.
+    std::vector<unsigned char> firstBytes(std::size_t count) const;
     // The input is a video: a pipe's bytes need no longer be kept.
     void keepNoMore();
     // The whole content: read again from the start, or for a pipe what was read so far and
@@ -37,7 +40,7 @@ class InputFile {
     std::vector<unsigned char> wholeContent();
 
     // The most of a pipe kept to be read as a still: more than any picture is stored in.
-    static constexpr std::size_t kLargestKept = std::size_t{1} << 30;
+    static constexpr std::size_t kLargestKept = std::size_t{512} << 20;
 
   private:
     long readOnward(unsigned char* buffer, std::size_t size);

@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "media/ratio.hpp"
+#include "core/ratio.hpp"
 
 namespace glintara::media {
 

@@ -90,6 +90,20 @@ void VideoDecoder::toBgr(cv::Mat& frame) {
     turnUpright(upright_, stored_, frame);
 }
 
+Ratio VideoDecoder::pixelAspect() const {
+    AVRational aspect = stream_.sample_aspect_ratio;
+    if (aspect.num <= 0 || aspect.den <= 0) {
+        aspect = stream_.codecpar->sample_aspect_ratio;
+    }
+    if (aspect.num <= 0 || aspect.den <= 0) {
+        return {1, 1};
+    }
+    // A quarter turn makes a pixel's width its height.
+    const bool quarterTurn = upright_ == Upright::Clockwise || upright_ == Upright::Anticlockwise ||
+                             upright_ == Upright::Transpose || upright_ == Upright::AntiTranspose;
+    return quarterTurn ? Ratio{aspect.den, aspect.num} : Ratio{aspect.num, aspect.den};
+}
+
 std::int64_t VideoDecoder::time() {
     std::int64_t time = decoded_->best_effort_timestamp;
     if (time == AV_NOPTS_VALUE) {

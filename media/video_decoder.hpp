@@ -8,6 +8,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/ratio.hpp"
 #include "media/ffmpeg_handles.hpp"
 #include "media/orientation.hpp"
 
@@ -37,6 +38,9 @@ class VideoDecoder {
     // Its presentation time in the stream's unit: the file's own, or for frames without
     // one (raw H.264 or HEVC streams) the frame before's plus one frame at the stated rate.
     std::int64_t time();
+    // How wide the stream's pixels are shown, as it states (square where it does not), for
+    // the pictures as toBgr() turns them.
+    Ratio pixelAspect() const;
 
   private:
     VideoDecoder(const AVStream& stream, std::string path);

@@ -17,20 +17,20 @@ struct VideoFileInput::PacketHolder {
     PacketPtr packet{av_packet_alloc()};
 };
 
-std::unique_ptr<VideoFileInput> VideoFileInput::open(InputFile& file) {
+VideoFileInput::Opened VideoFileInput::open(InputFile& file) {
     silenceFfmpeg();
-    std::unique_ptr<Demuxer> demuxer = Demuxer::open(file);
+    Opened opened;
+    std::unique_ptr<Demuxer> demuxer = Demuxer::open(file, opened.soundOnly);
     if (!demuxer) {
         stopIfInterrupted();
-        return nullptr;
+        return opened;
     }
     std::unique_ptr<VideoDecoder> decoder =
         VideoDecoder::open(demuxer->videoStream(), demuxer->videoCodec(), file.path());
-    if (!decoder) {
-        return nullptr;
+    if (decoder) {
+        opened.video.reset(new VideoFileInput(std::move(demuxer), std::move(decoder), file.path()));
     }
-    return std::unique_ptr<VideoFileInput>(
-        new VideoFileInput(std::move(demuxer), std::move(decoder), file.path()));
+    return opened;
 }
 
 VideoFileInput::VideoFileInput(std::unique_ptr<Demuxer> demuxer,
@@ -63,6 +63,10 @@ Ratio VideoFileInput::frameRate() const {
     return {rate.num, rate.den};
 }
 
+Ratio VideoFileInput::pixelAspect() const {
+    return decoder_->pixelAspect();
+}
+
 std::optional<long long> VideoFileInput::frameCount() const {
     const std::int64_t count = demuxer_->videoStream().nb_frames;
     return count > 0 ? std::optional<long long>(count) : std::nullopt;
@@ -78,6 +82,10 @@ bool VideoFileInput::isPictureFile() const {
 
 bool VideoFileInput::isAnimatedPng() const {
     return demuxer_->formatName() == "apng";
+}
+
+bool VideoFileInput::isQuickTime() const {
+    return demuxer_->formatName().starts_with("mov,mp4");
 }
 
 bool VideoFileInput::feedDecoder() {

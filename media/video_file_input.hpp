@@ -10,8 +10,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/ratio.hpp"
 #include "media/audio_input.hpp"
-#include "media/ratio.hpp"
 
 namespace glintara::media {
 
@@ -22,15 +22,22 @@ class SoundPackets;
 
 class VideoFileInput {
   public:
+    // What opening a file with FFmpeg found: a video to read, or nothing, perhaps sound.
+    struct Opened {
+        std::unique_ptr<VideoFileInput> video;
+        bool soundOnly = false;  // sound, but no video stream (a cover picture is none)
+    };
     // Reads the open file, which must outlive the reader. Opens the decoder of the main
-    // video stream; nothing where FFmpeg finds no video stream it can decode.
-    static std::unique_ptr<VideoFileInput> open(InputFile& file);
+    // video stream; no video where FFmpeg finds no video stream it can decode.
+    static Opened open(InputFile& file);
     ~VideoFileInput();
     VideoFileInput(const VideoFileInput&) = delete;
     VideoFileInput& operator=(const VideoFileInput&) = delete;
 
     Ratio timeBase() const;   // the unit of the frames' times
     Ratio frameRate() const;  // frames per second, as the file states them; 0/1 if it does not
+    // How wide its pixels are shown: 1/1 square, 4/3 for anamorphic HDV, say.
+    Ratio pixelAspect() const;
     // The frame count the container states, if it states one.
     std::optional<long long> frameCount() const;
     // The next frame, as 8-bit BGR turned upright as the file says it is shown, and its
@@ -44,6 +51,9 @@ class VideoFileInput {
     bool isPictureFile() const;
     // Whether it is an animated PNG, whose first picture any PNG reader shows.
     bool isAnimatedPng() const;
+    // Whether it is an MP4 or QuickTime file, which is read from a pipe only with its index at
+    // its start.
+    bool isQuickTime() const;
     // The sound, read from the same demuxer; nullptr for a silent video.
     AudioFileInput* audio();
     // No more pictures will be read: the sound reads on by itself from here.

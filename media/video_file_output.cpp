@@ -108,20 +108,46 @@ void VideoFileOutput::write(const cv::Mat& picture, std::int64_t time) {
     video_->write(picture, frameTime);
 }
 
-void VideoFileOutput::finish() {
-    // The sound is cut where the last frame ends.
+// Whether a wanted sound packet starts more than a second after `time` (in the frames' input
+// unit): the packets before it are read and dropped, none after it.
+bool VideoFileOutput::soundGoesOnPast(std::int64_t time) {
+    const std::int64_t secondLater = time + av_rescale_q(1, AVRational{1, 1}, inputUnit_);
+    while (audio_ != nullptr && !soundEnded_) {
+        if (heldSound_ == nullptr) {
+            heldSound_ = audio_->nextPacket(heldStream_);
+            if (heldSound_ == nullptr) {
+                soundEnded_ = true;  // the pictures are finished: the sound has been read out
+                return false;
+            }
+        }
+        const SoundTrack* track = sound_[heldStream_].get();
+        const std::int64_t start =
+            heldSound_->pts != AV_NOPTS_VALUE ? heldSound_->pts : heldSound_->dts;
+        if (track != nullptr && start != AV_NOPTS_VALUE &&
+            av_compare_ts(start, track->inputUnit(), secondLater, inputUnit_) > 0) {
+            return true;
+        }
+        heldSound_ = nullptr;
+    }
+    return false;
+}
+
+bool VideoFileOutput::finish() {
+    // The sound is cut where the last frame ends, as the ffmpeg program's -shortest cuts it.
     const std::int64_t end =
         lastTime_ == AV_NOPTS_VALUE
             ? 0
             : av_rescale_q(lastTime_ + video_->frameDuration(), video_->unit(), inputUnit_);
     video_->flush();
     writeSoundUntil(end, false);
+    const bool soundCut = soundGoesOnPast(end);
     for (const std::unique_ptr<SoundTrack>& track : sound_) {
         if (track) {
             track->flush();
         }
     }
     output_->finish();
+    return soundCut;
 }
 
 }  // namespace glintara::media

@@ -37,12 +37,14 @@ class VideoFileOutput {
     // An 8-bit BGR frame of the format's size, shown from `time` (in the format's time
     // base) on.
     void write(const cv::Mat& frame, std::int64_t time);
-    // Ends the file where the last frame ends, the sound cut there too.
-    void finish();
+    // Ends the file where the last frame ends, the sound cut there too. True when the input's
+    // sound went on more than a second past that end.
+    bool finish();
 
   private:
     void addSound(AudioFileInput& input);
     void writeSoundUntil(std::int64_t time, bool inclusive);
+    bool soundGoesOnPast(std::int64_t time);
 
     std::unique_ptr<OutputContainer> output_;
     std::unique_ptr<VideoTrack> video_;

@@ -8,9 +8,9 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/ratio.hpp"
 #include "media/ffmpeg_handles.hpp"
 #include "media/jpeg_encoder.hpp"
-#include "media/ratio.hpp"
 
 namespace glintara::media {
 

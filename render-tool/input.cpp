@@ -62,13 +62,40 @@ cv::Mat decodeStill(media::InputFile& file, ImageCodecs& codecs) {
     }
 }
 
+// An animated WebP (a RIFF file of WebP's extended kind with its animation flag set), which
+// OpenCV's WebP reader does not read.
+bool isAnimatedWebp(const std::vector<unsigned char>& head) {
+    const auto holds = [&](std::size_t at, std::string_view text) {
+        return head.size() >= at + text.size() &&
+               std::equal(text.begin(), text.end(), head.begin() + static_cast<long>(at));
+    };
+    constexpr std::size_t kFlags = 20;
+    constexpr unsigned char kAnimation = 0x02;
+    return holds(0, "RIFF") && holds(8, "WEBPVP8X") && head.size() > kFlags &&
+           (head[kFlags] & kAnimation) != 0;
+}
+
+// Why a picture the codecs refused cannot be read, from its first bytes and what they said.
+std::string whyUnreadable(const std::vector<unsigned char>& head, const std::string& decoderSaid) {
+    if (isAnimatedWebp(head)) {
+        return "is an animated WebP, which is not read (a still WebP is)";
+    }
+    if (mentions(decoderSaid, "unsupported number of channels")) {
+        return "is a picture with more colour channels than the four that can be read (CMYK "
+               "with transparency, say)";
+    }
+    return "is a damaged or truncated image";
+}
+
 cv::Mat readStill(media::InputFile& file, ImageCodecs& codecs) {
+    constexpr std::size_t kHeadBytes = 32;
+    const std::vector<unsigned char> head = file.firstBytes(kHeadBytes);
     QuietStderr quiet;
     cv::Mat picture = decodeStill(file, codecs);
     const std::string decoderSaid = quiet.finish();
     // libjpeg hands back a cut-off picture padded with grey and only warns.
     if (picture.empty() || mentions(decoderSaid, "premature end")) {
-        throw fileError(file.path(), "is a damaged or truncated image");
+        throw fileError(file.path(), whyUnreadable(head, decoderSaid));
     }
     return picture;
 }
@@ -80,10 +107,14 @@ Input Input::open(const std::string& path, ImageCodecs& codecs) {
     Input input;
     input.path_ = path;
     input.file_ = std::make_unique<media::InputFile>(path);
-    input.video_ = media::VideoFileInput::open(*input.file_);
+    media::VideoFileInput::Opened opened = media::VideoFileInput::open(*input.file_);
+    input.video_ = std::move(opened.video);
     if (input.video_ && input.readsAsVideo()) {
         input.file_->keepNoMore();
         return input;
+    }
+    if (opened.soundOnly) {
+        throw fileError(path, "holds sound but no video to render (a cover picture is not one)");
     }
     // A single picture, or what FFmpeg cannot open, goes to the image codecs; a pipe's
     // content is for them to judge.
@@ -104,6 +135,11 @@ bool Input::readsAsVideo() {
     if (!video_->readFrame(first.picture, first.time)) {
         // Containers open readily (FFmpeg takes any file named .png as a picture sequence),
         // so a video is only a video once a frame decodes.
+        if (video_->isQuickTime() && !file_->seekable()) {
+            throw fileError(path_,
+                            "is an MP4 or QuickTime file with its index at the end, which "
+                            "cannot be read from a pipe: give it as a file");
+        }
         if (!video_->isPictureFile()) {
             throw fileError(path_, "is not an image or a video with a decodable frame");
         }

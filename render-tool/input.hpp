@@ -35,6 +35,8 @@ class Input {
 
     Ratio timeBase() const;   // the unit of the frames' times
     Ratio frameRate() const;  // 30 per second where the file does not say
+    // How wide the pictures' pixels are shown: square for a still.
+    Ratio pixelAspect() const { return video_ ? video_->pixelAspect() : Ratio{1, 1}; }
     // The frame count the container states, if it states one.
     std::optional<long long> frameCount() const;
     // The next frame and its time; false at the end or where the data stops decoding. The

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/command_line.hpp"
-#include "media/ratio.hpp"
+#include "core/ratio.hpp"
 #include "render/sizes.hpp"
 
 namespace glintara::tool {

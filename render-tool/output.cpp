@@ -89,14 +89,15 @@ void VideoOutput::write(const cv::Mat& frame, std::int64_t time) {
     }
 }
 
-void VideoOutput::finish() {
+bool VideoOutput::finish() {
     if (webp_) {
         file_.write(webp_->finish());
         webp_.reset();
-        return;
+        return false;
     }
-    video_->finish();
+    const bool soundCut = video_->finish();
     video_.reset();
+    return soundCut;
 }
 
 }  // namespace glintara::tool

@@ -45,8 +45,9 @@ class VideoOutput {
     const std::string& audioNote() const;
     // An 8-bit BGR frame shown from `time` on, in the format's time base.
     void write(const cv::Mat& frame, std::int64_t time);
-    // Ends the video where its last frame ends, the sound cut there too.
-    void finish();
+    // Ends the video where its last frame ends, the sound cut there too. True when the input's
+    // sound went on more than a second past that end.
+    bool finish();
     PendingFile* file() { return &file_; }
 
   private:

@@ -69,10 +69,27 @@ bool syncFile(const std::string& path) {
     return close(fd) == 0 && synced;
 }
 
+// Where a destination's content goes: a symbolic link is written through, to the file it
+// points at (along a chain of them), as editors and cp write.
+std::filesystem::path resolvedTarget(const std::string& destination) {
+    constexpr int kMostLinks = 40;  // as the kernel follows them
+    std::filesystem::path target(destination);
+    std::error_code error;
+    for (int hop = 0; hop < kMostLinks && std::filesystem::is_symlink(target, error); ++hop) {
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        if (error) {
+            break;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
 }  // namespace
 
-PendingFile::PendingFile(std::string destination) : destination_(std::move(destination)) {
-    const std::filesystem::path target(destination_);
+PendingFile::PendingFile(std::string destination)
+    : destination_(std::move(destination)), target_(resolvedTarget(destination_).string()) {
+    const std::filesystem::path target(target_);
     if (std::filesystem::is_directory(target)) {
         throw fileError(destination_, "is a directory");
     }
@@ -83,7 +100,7 @@ PendingFile::PendingFile(std::string destination) : destination_(std::move(desti
     if (fd < 0) {
         throw fileError(destination_, "cannot be written: " + systemError());
     }
-    givePermissions(fd, destination_);
+    givePermissions(fd, target_);
     close(fd);
     temporary_ = name.data();
 }
@@ -124,7 +141,7 @@ void PendingFile::sync() const {
 }
 
 void PendingFile::publish() {
-    if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
         throw fileError(destination_, "cannot be written: " + systemError());
     }
     committed_ = true;

@@ -1,5 +1,7 @@
 // An output that appears at its destination only when complete: written to a temporary
-// file beside it, renamed into place when published, removed if never published.
+// file beside it, renamed into place when published, removed if never published. A
+// destination that is a symbolic link is written through: the file it points at is replaced
+// and the link kept.
 #pragma once
 
 #include <initializer_list>
@@ -30,6 +32,7 @@ class PendingFile {
 
   private:
     std::string destination_;
+    std::string target_;  // the destination, its symbolic links followed
     std::string temporary_;
     bool committed_ = false;
 };

@@ -51,8 +51,20 @@ bool sameFile(const std::string& a, const std::string& b) {
     return place(a) == place(b);
 }
 
-// No output may overwrite the input, nor the two outputs each other.
+// An output named as an existing folder is refused before anything is read.
+void checkNotAFolder(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw fileError(path, "is a directory");
+    }
+}
+
+// No output may be a folder or overwrite the input, nor the two outputs each other.
 void checkDistinctFiles(const Options& options) {
+    checkNotAFolder(options.outputPath);
+    if (options.capturePath) {
+        checkNotAFolder(*options.capturePath);
+    }
     if (sameFile(options.outputPath, options.inputPath)) {
         throw fileError(options.outputPath, "is INPUT too; the kaleidoscope needs another name");
     }
@@ -79,6 +91,11 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     if (input.isStill() && !turnOfAStill) {
         renderStill(options, input, codecs);
         return;
+    }
+    if (!input.isStill() && !isVideoOutput(options.outputPath)) {
+        throw fileError(options.outputPath,
+                        "INPUT is a video, so OUTPUT needs the extension of a video format: "
+                        ".mp4, .m4v, .mov, .mkv, .webm, .avi or .webp");
     }
     if (turnOfAStill) {
         // Prepared once, as the first frame would be: every frame after is the same picture.

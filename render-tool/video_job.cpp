@@ -44,6 +44,7 @@ VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std
     : options_(options),
       input_(input),
       progress_(progress),
+      err_(err),
       workspace_(createWorkspace(options.size)),
       sequence_(options.angle),
       guide_(options.capturePath ? Guide::Wanted : Guide::NotWanted),
@@ -59,6 +60,7 @@ VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std
     if (options.capturePath) {
         capture_.emplace(*options.capturePath, streamOf(workspace_.frameImage, input));
     }
+    sequence_.setPixelAspect(input.pixelAspect());
 }
 
 void VideoJob::run() {
@@ -145,12 +147,18 @@ void VideoJob::checkEveryFrameRead() const {
 }
 
 void VideoJob::finishAndPublish() {
-    output_.finish();
+    const bool soundCut = output_.finish();
     if (capture_) {
         capture_->finish();
     }
     publishTogether({output_.file(), capture_ ? capture_->file() : nullptr});
     progress_.finish();
+    // Sound cut by --frames is what was asked for; sound that outlasts the whole picture is cut
+    // too, as a kaleidoscope of nothing is not wanted, and said.
+    if (soundCut && rendered_ < limit_) {
+        err_ << "glintara-render: " << input_.path()
+             << ": the sound goes on past the last frame and is cut there\n";
+    }
 }
 
 }  // namespace glintara::tool

@@ -54,6 +54,7 @@ class VideoJob {
     const Options& options_;
     Input& input_;
     Progress& progress_;
+    std::ostream& err_;
     ImageWorkspace workspace_;
     FrameSequence sequence_;
     Guide guide_;

@@ -11,7 +11,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "media/ratio.hpp"
+#include "core/ratio.hpp"
 
 namespace glintara::tool {
 

@@ -77,8 +77,7 @@ cv::Mat decidedBy(std::size_t index, const std::vector<cv::Point>& origins,
     const cv::Size tile = ws.renderer.tileSize;
     cv::Mat decided(kCanvas, CV_8UC1, cv::Scalar(0));
     for (std::size_t i = index; i < table.size(); ++i) {
-        const cv::Mat& mask =
-            table[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
+        const cv::Mat& mask = table[i].mask == Mask::Up ? ws.renderer.maskUp : ws.renderer.maskDown;
         // Its own mask marks the pixels; every later one takes back those it covers.
         decided(cv::Rect(origins[i], tile)).setTo(i == index ? 255 : 0, mask);
     }

@@ -500,11 +500,16 @@ std::string withSound(const std::string& codec, const std::string& container) {
     return "$F -i v.mp4 -c:v copy -c:a " + codec + " in." + container;
 }
 // A lossless picture turned by metadata, and the same turned in its pixels as ffmpeg and
-// players turn it (FFmpeg's "rotate" is counted anticlockwise); rendered alike.
+// players turn it (counted anticlockwise); rendered alike. The metadata is written with the
+// ffmpeg program's -display_rotation where it has it (FFmpeg 7), else as the "rotate" tag,
+// which FFmpeg 7 keeps as a plain tag.
 std::string turned(const std::string& rotate, const std::string& filter) {
-    return "$F -i v.mp4 -an -frames:v 8 -c:v png src.mov; $F -i src.mov -c copy "
-           "-metadata:s:v:0 rotate=" +
-           rotate + " meta.mov; $F -i src.mov -vf " + filter + " -c:v png pixels.mov";
+    return "$F -i v.mp4 -an -frames:v 8 -c:v png src.mov; "
+           "if ffmpeg -hide_banner -h full | grep -q -- -display_rotation; then "
+           "$F -display_rotation " +
+           rotate +
+           " -i src.mov -c copy meta.mov; else $F -i src.mov -c copy -metadata:s:v:0 rotate=" +
+           rotate + " meta.mov; fi; $F -i src.mov -vf " + filter + " -c:v png pixels.mov";
 }
 constexpr const char* kTurnedAlike =
     "$R meta.mov meta.avi && $R pixels.mov out.avi && "
@@ -548,8 +553,130 @@ INSTANTIATE_TEST_SUITE_P(
                      "$R --size 1080 --frames 30 --capture out.mkv v.mp4 k.mp4", 30, "", {1080, 810}},
         EverydayFile{"PhotoLoopAt728", "$F -i v.mp4 -frames:v 1 in.png",
                      "$R --size 728 --frames 12 in.png out.mkv", 12, "", {728, 728}},
-        EverydayFile{"RotatedTwoHundredSeventy", turned("270", "transpose=clock"), kTurnedAlike, 8, ""}),
+        EverydayFile{"RotatedTwoHundredSeventy", turned("270", "transpose=clock"), kTurnedAlike, 8, ""},
+        EverydayFile{"OutputALinkWrittenThrough", "$F -i v.mp4 -frames:v 1 in.png; mkdir real; "
+                     "ln -s real/star.png out.png",
+                     "$R in.png out.png && test -L out.png && test -f real/star.png", 1, ""}),
     [](const testing::TestParamInfo<EverydayFile>& info) { return info.param.name; });
+// clang-format on
+
+// The width of the white shape in a picture over its height.
+double whiteShapeAspect(const cv::Mat& picture) {
+    cv::Mat white;
+    cv::inRange(picture, cv::Scalar::all(200), cv::Scalar::all(255), white);
+    const cv::Rect box = cv::boundingRect(white);
+    return box.height == 0 ? 0.0 : static_cast<double>(box.width) / box.height;
+}
+
+// Anamorphic video, stored squeezed and shown wide (HDV, DV and DVD, with pixels 4/3 or 8/9 as
+// wide as high), is prepared as players show it: a circle stays round. The clip holds a white
+// disc drawn round as shown, an ellipse as stored.
+struct Anamorphic {
+    const char* name;
+    cv::Size stored;
+    int sarNum;
+    int sarDen;
+};
+
+void PrintTo(const Anamorphic& clip, std::ostream* out) {
+    *out << clip.name;
+}
+
+class AnamorphicVideo : public testing::TestWithParam<Anamorphic> {};
+
+TEST_P(AnamorphicVideo, IsPreparedAsPlayersShowIt) {
+    const Anamorphic clip = GetParam();
+    ScratchFolder folder;
+    const std::string w = std::to_string(clip.stored.width);
+    const std::string h = std::to_string(clip.stored.height);
+    const std::string sar = std::to_string(clip.sarNum) + "/" + std::to_string(clip.sarDen);
+    // Shown x is stored X times the aspect; the disc's radius is a third of the height.
+    const std::string disc = "if(lt(pow((X-W/2)*" + sar + ",2)+pow(Y-H/2,2),pow(H/3,2)),235,16)";
+    makeClip(folder.path("in.mkv"),
+             {"-f", "lavfi", "-i", "color=black:s=" + w + "x" + h + ":r=25:d=0.08", "-vf",
+              "geq=lum='" + disc + "':cb=128:cr=128,setsar=" + sar, "-c:v", "ffv1"});
+    const auto result = runRenderTool(
+        {"--capture", folder.path("cap.mkv"), folder.path("in.mkv"), folder.path("out.mkv")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const std::vector<cv::Mat> captures = decodeAll(folder.path("cap.mkv"));
+    ASSERT_FALSE(captures.empty());
+    EXPECT_NEAR(whiteShapeAspect(captures[0]), 1.0, 0.03) << "the disc is not round";
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, AnamorphicVideo,
+                         testing::Values(Anamorphic{"Hdv", {1440, 1080}, 4, 3},
+                                         Anamorphic{"WidescreenPal", {720, 576}, 64, 45},
+                                         Anamorphic{"NarrowPal", {720, 576}, 16, 15},
+                                         Anamorphic{"SquarePixels", {640, 360}, 1, 1}),
+                         [](const testing::TestParamInfo<Anamorphic>& info) {
+                             return info.param.name;
+                         });
+
+// Files glintara-render does not render, or renders with a word about them, made by shell lines
+// as above; the exit status, and the one line on stderr that says what is wrong.
+struct MisfitFile {
+    const char* name;
+    std::string make;
+    std::string render;
+    int status;
+    const char* says;
+};
+
+void PrintTo(const MisfitFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+class MisfitFiles : public testing::TestWithParam<MisfitFile> {};
+
+TEST_P(MisfitFiles, AreToldApartInOneLine) {
+    const MisfitFile file = GetParam();
+    ScratchFolder folder;
+    const std::string setup = "set -e; cd '" + folder.root().string() +
+                              "'; F='ffmpeg -v error -y'; R='" + GLINTARA_RENDER_BINARY +
+                              "'; $F -f lavfi -i testsrc2=s=320x240:r=25:d=1 v.mp4; ";
+    const ProcessResult made = runProcess({"/bin/bash", "-c", setup + file.make}, 120s);
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    const std::vector<std::string> before = folder.names();
+    const ProcessResult rendered =
+        runProcess({"/bin/bash", "-c", setup + file.render + " 2>said"}, 120s);
+    EXPECT_EQ(rendered.exitStatus, file.status) << readFile(folder.path("said"));
+    const std::string said = readFile(folder.path("said"));
+    const std::vector<std::string> lines = linesOf(said);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find(file.says), std::string::npos) << said;
+    if (file.status != 0) {
+        ASSERT_EQ(lines.size(), 1u) << said;
+        std::vector<std::string> after = folder.names();
+        std::erase(after, "said");
+        EXPECT_EQ(after, before) << "no new, partial or temporary file";
+    }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, MisfitFiles,
+    testing::Values(
+        MisfitFile{"VideoToAStill", "true", "$R v.mp4 out.png", 1, "out.png: INPUT is a video"},
+        MisfitFile{"OutputAFolder", "mkdir out", "$R v.mp4 out", 1, "out: is a directory"},
+        MisfitFile{"AnimatedWebp", "$R --frames 3 v.mp4 in.webp", "$R in.webp out.png", 1,
+                   "in.webp: is an animated WebP"},
+        MisfitFile{"CmykTiffWithAlpha", "convert -size 64x48 xc:red -colorspace CMYK -alpha set in.tif",
+                   "$R in.tif out.png", 1, "in.tif: is a picture with more colour channels"},
+        MisfitFile{"Mp4WithItsIndexLastThroughAPipe",
+                   "$F -f lavfi -i testsrc2=s=320x240:r=25:d=4 -c:v libx264 -preset ultrafast in.mp4",
+                   "cat in.mp4 | $R /dev/stdin out.mp4", 1,
+                   "with its index at the end, which cannot be read from a pipe"},
+        MisfitFile{"SoundAlone", "$F -f lavfi -i sine=d=1 in.mp3", "$R in.mp3 out.mp4", 1,
+                   "in.mp3: holds sound but no video"},
+        MisfitFile{"SongWithCoverArt", "$F -f lavfi -i sine=d=1 s.mp3; $F -i v.mp4 -frames:v 1 c.png; "
+                   "$F -i s.mp3 -i c.png -map 0 -map 1 -c copy -disposition:v attached_pic in.mp3",
+                   "$R in.mp3 out.mp4", 1, "in.mp3: holds sound but no video"},
+        MisfitFile{"EndlessDevice", "true", "$R /dev/zero out.png", 1,
+                   "/dev/zero: holds more than the 512 MiB"},
+        MisfitFile{"SoundOutlastsThePicture",
+                   "$F -f lavfi -i testsrc2=s=320x240:r=25:d=0.2 -f lavfi -i sine=d=20 in.mkv",
+                   "$R --quiet in.mkv out.mkv", 0, "in.mkv: the sound goes on past the last frame"}),
+    [](const testing::TestParamInfo<MisfitFile>& info) { return info.param.name; });
 // clang-format on
 
 // A tmpfs of a few hundred kilobytes, mounted for the test; root only.

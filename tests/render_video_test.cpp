@@ -124,7 +124,7 @@ TEST_F(VideoRender, AnExtensionWithNoVideoWriterIsRefused) {
         const auto result = runRenderTool({clip(), out_.path(name)});
         EXPECT_EQ(result.exitStatus, 1) << name;
         ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
-        EXPECT_NE(result.err.find(out_.path(name) + ": no video format"), std::string::npos)
+        EXPECT_NE(result.err.find(out_.path(name) + ": INPUT is a video"), std::string::npos)
             << result.err;
     }
     EXPECT_TRUE(out_.names().empty());

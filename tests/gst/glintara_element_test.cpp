@@ -10,11 +10,13 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/install.hpp"
@@ -417,6 +419,25 @@ TEST_F(GlintaraElement, CapturePictureAtALargerSizeIsNByThreeQuartersN) {
     expectSameBytes(run.out, renderToolOf(run.raw, 7, true, true, 1080));
 }
 
+// Anamorphic frames (pixels 4/3 as wide as high, as HDV's) are prepared as they are shown:
+// videotestsrc's ball, round in stored pixels, is shown 4/3 as wide as high, in I420 and BGR.
+TEST_F(GlintaraElement, AnamorphicFramesArePreparedAsTheyAreShown) {
+    for (const char* format : {"I420", "BGR"}) {
+        const PipelineRun run = runPipeline(
+            std::string("videotestsrc num-buffers=1 pattern=ball ! video/x-raw,format=") + format +
+            ",width=1440,height=1080,pixel-aspect-ratio=4/3 ! glintara picture=capture ! " +
+            bgrCaps() + " ! " + sink("out"));
+        ASSERT_FALSE(run.error) << *run.error;
+        ASSERT_EQ(run.out.size(), 1u);
+        cv::Mat white;
+        cv::inRange(run.out[0].picture, cv::Scalar::all(200), cv::Scalar::all(255), white);
+        const cv::Rect ball = cv::boundingRect(white);
+        ASSERT_GT(ball.height, 8) << format;
+        EXPECT_NEAR(static_cast<double>(ball.width) / ball.height, 4.0 / 3.0, 0.1)
+            << format << ": the ball is " << ball.width << "x" << ball.height;
+    }
+}
+
 TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
     const PipelineRun run = runPipeline(
         "videotestsrc num-buffers=2 is-live=true ! video/x-raw,format=YUY2,width=640,height=480 "
@@ -448,6 +469,60 @@ TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
     ASSERT_EQ(sizes.size(), 8u);
     EXPECT_EQ(sizes.front(), cv::Size(640, 640));
     EXPECT_EQ(sizes.back(), cv::Size(640, 480));
+}
+
+// Switching the picture as fast as a thread can while frames flow: each negotiation settles on
+// one picture, never on the width of one and the height of the other.
+TEST_F(GlintaraElement, PictureToggledWhileFramesFlowNeverBreaksTheNegotiation) {
+    const ElementPtr pipeline = launch(
+        "videotestsrc num-buffers=150 ! video/x-raw,width=320,height=240 ! glintara name=g "
+        "! fakesink sync=false");
+    ASSERT_TRUE(pipeline);
+    const ElementPtr element = child(pipeline.get(), "g");
+    std::atomic<bool> ended = false;
+    std::jthread toggler([&] {
+        for (int picture = 0; !ended; picture = 1 - picture) {
+            g_object_set(element.get(), "picture", picture, nullptr);
+        }
+    });
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    const std::optional<std::string> error = busError(pipeline.get());
+    ended = true;
+    toggler.join();
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    EXPECT_FALSE(error) << *error;
+}
+
+// Downstream holds the size at 1080x1080, where the guide picture cannot go: the element goes on
+// with the kaleidoscope and says why on the bus.
+TEST_F(GlintaraElement, APictureDownstreamCannotTakeIsRefusedWithAWarning) {
+    const ElementPtr pipeline = launch(
+        "videotestsrc num-buffers=6 ! video/x-raw,format=BGR,width=320,height=240 ! glintara "
+        "name=g ! " +
+        bgrCaps(",width=1080,height=1080") + " ! appsink name=out sync=false max-buffers=1");
+    ASSERT_TRUE(pipeline);
+    const ElementPtr element = child(pipeline.get(), "g");
+    const ElementPtr out = child(pipeline.get(), "out");
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    std::vector<cv::Size> sizes;
+    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(out.get()))) {
+        sizes.push_back(frameOf(sample).picture.size());
+        gst_sample_unref(sample);
+        if (sizes.size() == 2) {
+            g_object_set(element.get(), "picture", 1, nullptr);  // capture
+        }
+    }
+    GstBus* bus = gst_element_get_bus(pipeline.get());
+    GstMessage* warning = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    EXPECT_EQ(sizes, std::vector<cv::Size>(6, cv::Size(1080, 1080)));
+    ASSERT_NE(warning, nullptr) << "no warning on the bus";
+    GError* said = nullptr;
+    gst_message_parse_warning(warning, &said, nullptr);
+    EXPECT_NE(std::string(said->message).find("capture"), std::string::npos) << said->message;
+    g_error_free(said);
+    gst_message_unref(warning);
 }
 
 TEST_F(GlintaraElement, AFormatItDoesNotTakeFailsWithAnErrorNotACrash) {
