@@ -47,9 +47,11 @@ struct ElementState {
     Picture picture = kDefaultPicture;
     bool angleSet = true;     // the next frame starts again from `angle`
     bool pictureSet = false;  // `picture` changed since the streaming thread last took it
-    // The picture the caps are worked out for, under the object lock: taken from `picture` by
-    // the streaming thread before a buffer, so that every call of one negotiation sees the same.
+    // The picture the caps are worked out for, under the object lock: while streaming, taken
+    // from `picture` by the streaming thread before a buffer, so that every call of one
+    // negotiation sees the same; before, `picture` itself, as pipelines are linked.
     Picture capsPicture = kDefaultPicture;
+    bool streaming = false;  // between start and stop
 
     // From start to stop: the renderer and its images, used only by the streaming thread.
     std::unique_ptr<KaleidoscopeFilter> filter;
@@ -114,6 +116,10 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
             const auto picture = static_cast<Picture>(g_value_get_enum(value));
             self->state.pictureSet = self->state.pictureSet || picture != self->state.picture;
             self->state.picture = picture;
+            if (!self->state.streaming) {
+                self->state.capsPicture = picture;
+                self->state.pictureSet = false;
+            }
             break;
         }
         default:
@@ -399,12 +405,19 @@ gboolean start(GstBaseTransform* trans) {
     self->state.angleSet = true;  // every run starts from the angle property
     self->state.capsPicture = self->state.picture;
     self->state.pictureSet = false;
+    self->state.streaming = true;
     GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean stop(GstBaseTransform* trans) {
-    stateOf(trans).filter.reset();
+    GstGlintara* self = elementOf(trans);
+    GST_OBJECT_LOCK(self);
+    self->state.streaming = false;
+    self->state.capsPicture = self->state.picture;
+    self->state.pictureSet = false;
+    GST_OBJECT_UNLOCK(self);
+    self->state.filter.reset();
     return TRUE;
 }
 
