@@ -20,7 +20,9 @@ constexpr SoundRule kAviSound{{}, nullptr};
 // same reason.
 constexpr const char* kH264 = "preset=superfast:crf=20";
 constexpr const char* kFastStart = "movflags=+faststart";
-constexpr const char* kVp9 = "deadline=realtime:cpu-used=8:crf=24:b=0:row-mt=1";
+// In realtime mode libvpx codes each frame as it comes, so frames held back for look-ahead
+// would only take memory (a gigabyte at 4096).
+constexpr const char* kVp9 = "deadline=realtime:cpu-used=8:crf=24:b=0:row-mt=1:lag-in-frames=0";
 
 constexpr ContainerFormat kContainers[] = {
     {".mp4", "mp4", "libx264", kH264, kFastStart, &kMp4Sound},

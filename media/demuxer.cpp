@@ -92,7 +92,17 @@ bool Demuxer::openFormat(InputFile& file) {
         return false;  // the context is freed on failure
     }
     format_.reset(context);
-    return avformat_find_stream_info(format_.get(), nullptr) >= 0;
+    // A picture's demuxer knows its stream from the header; working out the rest would decode
+    // the picture, which the image codecs decode anyway, a whole picture's memory more.
+    return holdsPictures() || avformat_find_stream_info(format_.get(), nullptr) >= 0;
+}
+
+bool Demuxer::holdsPictures() const {
+    // FFmpeg's demuxers for single pictures: "image2" by file name, "png_pipe", "jpeg_pipe"
+    // and the like by content; and "apng", for a PNG that is animated but whose first
+    // picture any PNG reader reads.
+    const std::string_view name = formatName();
+    return name == "image2" || name.ends_with("_pipe") || name == "apng";
 }
 
 bool Demuxer::findVideoStream() {

@@ -34,6 +34,9 @@ class Demuxer {
     const std::vector<AVStream*>& audioStreams() const { return audio_; }
     // FFmpeg's name for the format, such as "mov,mp4,m4a,3gp,3g2,mj2" or "png_pipe".
     std::string_view formatName() const;
+    // Whether FFmpeg took the file for a picture, or a numbered run of them, rather than for a
+    // video container.
+    bool holdsPictures() const;
 
   private:
     Demuxer() = default;

@@ -41,6 +41,22 @@ AVStream& OutputContainer::addStream() {
     return *stream;
 }
 
+CodecContextPtr OutputContainer::newEncoder(const char* name) const {
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (codec == nullptr) {
+        throw fileError(destination_,
+                        std::string("the ") + name + " encoder is not available in this FFmpeg");
+    }
+    CodecContextPtr encoder(avcodec_alloc_context3(codec));
+    if (!encoder) {
+        throw std::bad_alloc();
+    }
+    if (wantsGlobalHeaders()) {
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    return encoder;
+}
+
 void OutputContainer::writeHeader() {
     check(avio_open(&format_->pb, file_.c_str(), AVIO_FLAG_WRITE), "cannot be written");
     Dictionary options(container_.muxerOptions);

@@ -28,6 +28,9 @@ class OutputContainer {
     bool wantsGlobalHeaders() const;
 
     AVStream& addStream();
+    // FFmpeg's encoder of that name and a context for it, with global headers where the
+    // container wants them; throws UserError naming the destination where this FFmpeg lacks it.
+    CodecContextPtr newEncoder(const char* name) const;
     void writeHeader();
     // A packet of `stream`, its times in `unit`, into the file in time order.
     void write(AVPacket& packet, AVRational unit, const AVStream& stream);

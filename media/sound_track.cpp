@@ -136,25 +136,15 @@ void SoundTrack::openDecoder(const AVCodecParameters& in) {
 }
 
 void SoundTrack::openEncoder(const char* name) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(name);
-    if (codec == nullptr) {
-        throw fileError(output_.destination(),
-                        std::string("the ") + name + " encoder is not available in this FFmpeg");
-    }
-    encoder_.reset(avcodec_alloc_context3(codec));
-    if (!encoder_) {
-        throw std::bad_alloc();
-    }
+    encoder_ = output_.newEncoder(name);
     AVCodecContext& enc = *encoder_;
+    const AVCodec* codec = enc.codec;
     const AVCodecContext& dec = *decoder_;
     enc.sample_rate = encoderSampleRate(*codec, dec.sample_rate);
     enc.sample_fmt = firstSampleFormat(*codec);
     av_channel_layout_default(&enc.ch_layout, dec.ch_layout.nb_channels == 1 ? 1 : 2);
     enc.bit_rate = 128000 * enc.ch_layout.nb_channels / 2;
     enc.time_base = {1, enc.sample_rate};
-    if (output_.wantsGlobalHeaders()) {
-        enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
     output_.check(avcodec_open2(&enc, codec, nullptr), "the sound encoder failed");
 }
 

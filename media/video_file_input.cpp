@@ -2,6 +2,8 @@
 // queue, frame by frame.
 #include "media/video_file_input.hpp"
 
+#include <deque>
+#include <new>
 #include <string_view>
 
 #include "core/interruption.hpp"
@@ -13,8 +15,11 @@
 
 namespace glintara::media {
 
-struct VideoFileInput::PacketHolder {
+// The packet being decoded, and the picture packets read ahead to count the pictures.
+struct VideoFileInput::Packets {
     PacketPtr packet{av_packet_alloc()};
+    std::deque<PacketPtr> readAhead;
+    bool demuxerEnded = false;
 };
 
 VideoFileInput::Opened VideoFileInput::open(InputFile& file) {
@@ -38,8 +43,8 @@ VideoFileInput::VideoFileInput(std::unique_ptr<Demuxer> demuxer,
     : demuxer_(std::move(demuxer)),
       decoder_(std::move(decoder)),
       sound_(std::make_unique<SoundPackets>(*demuxer_, path)),
-      packet_(std::make_unique<PacketHolder>()) {
-    if (!packet_->packet) {
+      packets_(std::make_unique<Packets>()) {
+    if (!packets_->packet) {
         throw std::bad_alloc();
     }
 }
@@ -73,11 +78,7 @@ std::optional<long long> VideoFileInput::frameCount() const {
 }
 
 bool VideoFileInput::isPictureFile() const {
-    // FFmpeg's demuxers for single pictures: "image2" by file name, "png_pipe", "jpeg_pipe"
-    // and the like by content; and "apng", for a PNG that is animated but whose first
-    // picture any PNG reader reads.
-    const std::string_view name = demuxer_->formatName();
-    return name == "image2" || name.ends_with("_pipe") || name == "apng";
+    return demuxer_->holdsPictures();
 }
 
 bool VideoFileInput::isAnimatedPng() const {
@@ -88,29 +89,65 @@ bool VideoFileInput::isQuickTime() const {
     return demuxer_->formatName().starts_with("mov,mp4");
 }
 
-bool VideoFileInput::feedDecoder() {
-    AVPacket& packet = *packet_->packet;
-    for (;;) {
-        switch (demuxer_->read(packet)) {
-            case Demuxer::Read::End:
-                sound_->markFileEnded();
-                return decoder_->send(nullptr);
-            case Demuxer::Read::Failed:
-                sound_->markFileEnded();
-                failed_ = true;
-                return false;
-            case Demuxer::Read::Packet:
-                break;
-        }
-        if (packet.stream_index != demuxer_->videoStream().index) {
-            sound_->keep(packet);
-            continue;
-        }
-        const bool sent = decoder_->send(&packet);
-        av_packet_unref(&packet);
-        failed_ = !sent;
-        return sent;
+VideoFileInput::PacketRead VideoFileInput::readFromDemuxer(AVPacket& packet) {
+    if (packets_->demuxerEnded) {
+        return PacketRead::End;
     }
+    for (;;) {
+        const Demuxer::Read read = demuxer_->read(packet);
+        if (read != Demuxer::Read::Packet) {
+            packets_->demuxerEnded = true;
+            sound_->markFileEnded();
+            return read == Demuxer::Read::End ? PacketRead::End : PacketRead::Failed;
+        }
+        if (packet.stream_index == demuxer_->videoStream().index) {
+            return PacketRead::Packet;
+        }
+        sound_->keep(packet);
+    }
+}
+
+VideoFileInput::PacketRead VideoFileInput::readVideoPacket(AVPacket& packet) {
+    std::deque<PacketPtr>& readAhead = packets_->readAhead;
+    if (readAhead.empty()) {
+        return readFromDemuxer(packet);
+    }
+    av_packet_move_ref(&packet, readAhead.front().get());
+    readAhead.pop_front();
+    return PacketRead::Packet;
+}
+
+bool VideoFileInput::feedDecoder() {
+    AVPacket& packet = *packets_->packet;
+    switch (readVideoPacket(packet)) {
+        case PacketRead::End:
+            return decoder_->send(nullptr);
+        case PacketRead::Failed:
+            failed_ = true;
+            return false;
+        case PacketRead::Packet:
+            break;
+    }
+    const bool sent = decoder_->send(&packet);
+    av_packet_unref(&packet);
+    failed_ = !sent;
+    return sent;
+}
+
+bool VideoFileInput::holdsMoreThanOnePicture() {
+    std::deque<PacketPtr>& readAhead = packets_->readAhead;
+    while (readAhead.size() < 2) {
+        PacketPtr packet(av_packet_alloc());
+        if (!packet) {
+            throw std::bad_alloc();
+        }
+        if (readFromDemuxer(*packet) != PacketRead::Packet) {
+            break;
+        }
+        readAhead.push_back(std::move(packet));
+    }
+    stopIfInterrupted();
+    return readAhead.size() >= 2;
 }
 
 bool VideoFileInput::readFrame(cv::Mat& frame, std::int64_t& time) {

@@ -49,6 +49,9 @@ class VideoFileInput {
     // Whether FFmpeg took the file for a picture, or a numbered run of them, rather than
     // for a video container.
     bool isPictureFile() const;
+    // Whether the picture stream holds more than one picture (a raw MJPEG stream, a numbered
+    // run), told from its packets without decoding any.
+    bool holdsMoreThanOnePicture();
     // Whether it is an animated PNG, whose first picture any PNG reader shows.
     bool isAnimatedPng() const;
     // Whether it is an MP4 or QuickTime file, which is read from a pipe only with its index at
@@ -65,13 +68,17 @@ class VideoFileInput {
     // Hands the decoder the next packet of its stream, queueing the sound met on the way;
     // false at the end of the file (after draining the decoder) or on an error.
     bool feedDecoder();
+    enum class PacketRead { Packet, End, Failed };
+    // The picture stream's next packet from the demuxer, the sound met on the way queued.
+    PacketRead readFromDemuxer(AVPacket& packet);
+    // The same, those read ahead first.
+    PacketRead readVideoPacket(AVPacket& packet);
 
     std::unique_ptr<Demuxer> demuxer_;
     std::unique_ptr<VideoDecoder> decoder_;
     std::unique_ptr<SoundPackets> sound_;
-    struct PacketHolder;
-    std::unique_ptr<PacketHolder> packet_;
-    bool drained_ = false;
+    struct Packets;
+    std::unique_ptr<Packets> packets_;
     bool failed_ = false;
 };
 

@@ -68,15 +68,7 @@ void VideoTrack::describeJpegFrames() {
 
 void VideoTrack::openEncoder(AVRational rate) {
     const char* name = output_.container().encoder;
-    const AVCodec* codec = avcodec_find_encoder_by_name(name);
-    if (codec == nullptr) {
-        throw fileError(output_.destination(),
-                        std::string("the ") + name + " encoder is not available in this FFmpeg");
-    }
-    encoder_.reset(avcodec_alloc_context3(codec));
-    if (!encoder_) {
-        throw std::bad_alloc();
-    }
+    encoder_ = output_.newEncoder(name);
     AVCodecContext& encoder = *encoder_;
     encoder.width = size_.width;
     encoder.height = size_.height;
@@ -89,11 +81,9 @@ void VideoTrack::openEncoder(AVRational rate) {
     encoder.colorspace = AVCOL_SPC_SMPTE170M;  // the BT.601 matrix of the conversion
     encoder.color_range = AVCOL_RANGE_MPEG;
     encoder.thread_count = 0;
-    if (output_.wantsGlobalHeaders()) {
-        encoder.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
     Dictionary options(output_.container().encoderOptions);
-    output_.check(avcodec_open2(&encoder, codec, options.get()), "the video encoder failed");
+    output_.check(avcodec_open2(&encoder, encoder.codec, options.get()),
+                  "the video encoder failed");
     if (!options.allTaken()) {
         throw fileError(
             output_.destination(),

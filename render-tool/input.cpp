@@ -119,45 +119,43 @@ Input Input::open(const std::string& path, ImageCodecs& codecs) {
     // A single picture, or what FFmpeg cannot open, goes to the image codecs; a pipe's
     // content is for them to judge.
     if (!input.file_->seekable() || codecs.haveReader(path)) {
-        input.still_ = readStill(*input.file_, codecs);
+        // FFmpeg's hold on the picture's bytes goes before the codecs decode it.
         input.video_.reset();
         input.readAhead_.clear();
+        input.still_ = readStill(*input.file_, codecs);
         return input;
     }
-    if (input.readAhead_.empty()) {
+    if (!input.video_ || !input.readFirstFrame()) {
         throw fileError(path, "is not an image or a video that can be read");
     }
     return input;  // a picture only FFmpeg reads, as a one-frame video
 }
 
 bool Input::readsAsVideo() {
-    TimedFrame first;
-    if (!video_->readFrame(first.picture, first.time)) {
-        // Containers open readily (FFmpeg takes any file named .png as a picture sequence),
-        // so a video is only a video once a frame decodes.
+    // A file FFmpeg takes for a picture is a video only when it holds more than one, told by
+    // its packets: a still is decoded once, by the image codecs, however large it is.
+    if (video_->isPictureFile()) {
+        return !video_->isAnimatedPng() && video_->holdsMoreThanOnePicture();
+    }
+    // Containers open readily (FFmpeg takes any file named .png as a picture sequence), so a
+    // video is only a video once a frame decodes.
+    if (!readFirstFrame()) {
         if (video_->isQuickTime() && !file_->seekable()) {
             throw fileError(path_,
                             "is an MP4 or QuickTime file with its index at the end, which "
                             "cannot be read from a pipe: give it as a file");
         }
-        if (!video_->isPictureFile()) {
-            throw fileError(path_, "is not an image or a video with a decodable frame");
-        }
-        stopIfInterrupted();
+        throw fileError(path_, "is not an image or a video with a decodable frame");
+    }
+    return true;
+}
+
+bool Input::readFirstFrame() {
+    TimedFrame first;
+    if (!video_->readFrame(first.picture, first.time)) {
         return false;
     }
     readAhead_.push_back(std::move(first));
-    if (!video_->isPictureFile()) {
-        return true;
-    }
-    if (video_->isAnimatedPng()) {
-        return false;  // any PNG reader shows its first picture
-    }
-    TimedFrame second;
-    if (!video_->readFrame(second.picture, second.time)) {
-        return false;
-    }
-    readAhead_.push_back(std::move(second));
     return true;
 }
 

@@ -61,6 +61,8 @@ class Input {
     // Reads the first frames, so as to tell a video from a picture FFmpeg also reads: true
     // for a video, whose frames are then handed out first.
     bool readsAsVideo();
+    // Decodes the first frame into the frames read ahead; false where none decodes.
+    bool readFirstFrame();
 
     std::string path_;
     std::unique_ptr<media::InputFile> file_;

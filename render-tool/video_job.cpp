@@ -1,6 +1,7 @@
 // The three-stage video job: read, render, write.
 #include "render-tool/video_job.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <ostream>
 #include <thread>
@@ -11,9 +12,19 @@
 namespace glintara::tool {
 namespace {
 
-// Enough frames in flight to smooth out a slow one, few enough that memory stays small.
+// Enough frames in flight to smooth out a slow one, few enough that memory stays small: four,
+// or for the largest canvases as many rendered frames as fit in 192 MiB, at least one.
 constexpr std::size_t kQueueDepth = 4;
-constexpr std::size_t kSpares = kQueueDepth + 2;
+constexpr std::size_t kRenderedBytesInFlight = std::size_t{192} << 20;
+
+std::size_t renderedDepthFor(const Options& options) {
+    const Geometry geometry = geometryFor(options.size);
+    std::size_t bytes = geometry.canvasSize().area() * std::size_t{3};
+    if (options.capturePath) {
+        bytes += static_cast<std::size_t>(geometry.frameSize.area()) * 3;
+    }
+    return std::clamp<std::size_t>(kRenderedBytesInFlight / bytes, 1, kQueueDepth);
+}
 
 media::VideoStreamFormat streamOf(const cv::Mat& picture, const Input& input) {
     return {picture.size(), input.timeBase(), input.frameRate()};
@@ -51,9 +62,9 @@ VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std
       output_(options.outputPath, streamOf(workspace_.outputImage, input), input.audio()),
       limit_(options.frameLimit.value_or(std::numeric_limits<long long>::max())),
       decoded_(kQueueDepth),
-      spareDecoded_(kSpares),
-      renderedQueue_(kQueueDepth),
-      spareRendered_(kSpares) {
+      spareDecoded_(kQueueDepth + 2),
+      renderedQueue_(renderedDepthFor(options)),
+      spareRendered_(renderedDepthFor(options) + 2) {
     if (!output_.audioNote().empty()) {
         err << "glintara-render: " << output_.audioNote() << '\n';
     }

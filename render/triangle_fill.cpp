@@ -20,6 +20,13 @@ struct Edge {
     std::int64_t dx = 0;  // per row, truncated toward zero
 };
 
+// How far along the line a-b from p its crossing of the row (or, with the axes swapped, the
+// column) `to` lies, truncated toward zero as OpenCV's clipping truncates.
+std::int64_t stepAlong(std::int64_t from, std::int64_t to, std::int64_t run, std::int64_t rise) {
+    return static_cast<std::int64_t>(static_cast<double>(to - from) * static_cast<double>(run) /
+                                     static_cast<double>(rise));
+}
+
 // Cuts a segment to the part inside a size-by-size box, moving each outside end onto the
 // box's border along the segment, the first end before the second; false when nothing of
 // it is inside.
@@ -29,45 +36,30 @@ bool clipSegment(cv::Size size, cv::Point2l& a, cv::Point2l& b) {
     const auto code = [&](const cv::Point2l& p, bool withRows) {
         return (p.x < 0) + (p.x > right) * 2 + (withRows ? (p.y < 0) * 4 + (p.y > bottom) * 8 : 0);
     };
-    int ca = code(a, true);
-    int cb = code(b, true);
-    if ((ca & cb) == 0 && (ca | cb) != 0) {
-        if (ca & 12) {
-            const std::int64_t row = ca < 8 ? 0 : bottom;
-            a.x += static_cast<std::int64_t>(static_cast<double>(row - a.y) *
-                                             static_cast<double>(b.x - a.x) /
-                                             static_cast<double>(b.y - a.y));
-            a.y = row;
-            ca = code(a, false);
+    int codes[2] = {code(a, true), code(b, true)};
+    cv::Point2l* ends[2] = {&a, &b};
+    if ((codes[0] & codes[1]) != 0 || (codes[0] | codes[1]) == 0) {
+        return (codes[0] | codes[1]) == 0;
+    }
+    for (int e = 0; e < 2; ++e) {
+        if (codes[e] & 12) {
+            const std::int64_t row = codes[e] < 8 ? 0 : bottom;
+            ends[e]->x += stepAlong(ends[e]->y, row, b.x - a.x, b.y - a.y);
+            ends[e]->y = row;
+            codes[e] = code(*ends[e], false);
         }
-        if (cb & 12) {
-            const std::int64_t row = cb < 8 ? 0 : bottom;
-            b.x += static_cast<std::int64_t>(static_cast<double>(row - b.y) *
-                                             static_cast<double>(b.x - a.x) /
-                                             static_cast<double>(b.y - a.y));
-            b.y = row;
-            cb = code(b, false);
-        }
-        if ((ca & cb) == 0 && (ca | cb) != 0) {
-            if (ca) {
-                const std::int64_t column = ca == 1 ? 0 : right;
-                a.y += static_cast<std::int64_t>(static_cast<double>(column - a.x) *
-                                                 static_cast<double>(b.y - a.y) /
-                                                 static_cast<double>(b.x - a.x));
-                a.x = column;
-                ca = 0;
-            }
-            if (cb) {
-                const std::int64_t column = cb == 1 ? 0 : right;
-                b.y += static_cast<std::int64_t>(static_cast<double>(column - b.x) *
-                                                 static_cast<double>(b.y - a.y) /
-                                                 static_cast<double>(b.x - a.x));
-                b.x = column;
-                cb = 0;
+    }
+    if ((codes[0] & codes[1]) == 0 && (codes[0] | codes[1]) != 0) {
+        for (int e = 0; e < 2; ++e) {
+            if (codes[e]) {
+                const std::int64_t column = codes[e] == 1 ? 0 : right;
+                ends[e]->y += stepAlong(ends[e]->x, column, b.y - a.y, b.x - a.x);
+                ends[e]->x = column;
+                codes[e] = 0;
             }
         }
     }
-    return (ca | cb) == 0;
+    return (codes[0] | codes[1]) == 0;
 }
 
 // An 8-connected line from `from` to `to` (Bresenham's, walked from its left end), clipped.

@@ -447,15 +447,12 @@ TEST_F(GlintaraElement, ConvertedFromACameraFormatItRuns) {
     EXPECT_EQ(run.out.size(), 2u);
 }
 
-TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
-    const ElementPtr pipeline = launch(
-        "videotestsrc num-buffers=8 ! video/x-raw,format=BGR,width=320,height=240 ! glintara "
-        "name=g ! " +
-        bgrCaps() + " ! appsink name=out sync=false max-buffers=1");
-    ASSERT_TRUE(pipeline);
-    const ElementPtr element = child(pipeline.get(), "g");
-    const ElementPtr out = child(pipeline.get(), "out");
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+// The sizes of the frames the appsink "out" takes, the element "g" switched to the guide
+// picture after the second.
+std::vector<cv::Size> sizesSwitchingToCapture(GstElement* pipeline) {
+    const ElementPtr element = child(pipeline, "g");
+    const ElementPtr out = child(pipeline, "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
     std::vector<cv::Size> sizes;
     while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(out.get()))) {
         sizes.push_back(frameOf(sample).picture.size());
@@ -464,6 +461,16 @@ TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
             g_object_set(element.get(), "picture", 1, nullptr);  // capture
         }
     }
+    return sizes;
+}
+
+TEST_F(GlintaraElement, PictureSetWhilePlayingSwitchesTheOutputAndItsSize) {
+    const ElementPtr pipeline = launch(
+        "videotestsrc num-buffers=8 ! video/x-raw,format=BGR,width=320,height=240 ! glintara "
+        "name=g ! " +
+        bgrCaps() + " ! appsink name=out sync=false max-buffers=1");
+    ASSERT_TRUE(pipeline);
+    const std::vector<cv::Size> sizes = sizesSwitchingToCapture(pipeline.get());
     EXPECT_FALSE(busError(pipeline.get()));
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     ASSERT_EQ(sizes.size(), 8u);
@@ -501,17 +508,7 @@ TEST_F(GlintaraElement, APictureDownstreamCannotTakeIsRefusedWithAWarning) {
         "name=g ! " +
         bgrCaps(",width=1080,height=1080") + " ! appsink name=out sync=false max-buffers=1");
     ASSERT_TRUE(pipeline);
-    const ElementPtr element = child(pipeline.get(), "g");
-    const ElementPtr out = child(pipeline.get(), "out");
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    std::vector<cv::Size> sizes;
-    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(out.get()))) {
-        sizes.push_back(frameOf(sample).picture.size());
-        gst_sample_unref(sample);
-        if (sizes.size() == 2) {
-            g_object_set(element.get(), "picture", 1, nullptr);  // capture
-        }
-    }
+    const std::vector<cv::Size> sizes = sizesSwitchingToCapture(pipeline.get());
     GstBus* bus = gst_element_get_bus(pipeline.get());
     GstMessage* warning = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
     gst_object_unref(bus);
