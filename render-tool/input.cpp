@@ -12,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "core/interruption.hpp"
+#include "core/library_log.hpp"
 #include "core/user_error.hpp"
 #include "render-tool/image_codecs.hpp"
 #include "render-tool/quiet_stderr.hpp"
@@ -90,9 +91,14 @@ std::string whyUnreadable(const std::vector<unsigned char>& head, const std::str
 cv::Mat readStill(media::InputFile& file, ImageCodecs& codecs) {
     constexpr std::size_t kHeadBytes = 32;
     const std::vector<unsigned char> head = file.firstBytes(kHeadBytes);
-    QuietStderr quiet;
-    cv::Mat picture = decodeStill(file, codecs);
-    const std::string decoderSaid = quiet.finish();
+    std::string decoderSaid;
+    cv::Mat picture;
+    {
+        QuietStderr quiet;
+        const LibraryErrorsHeard heard;
+        picture = decodeStill(file, codecs);
+        decoderSaid = quiet.finish();
+    }
     // libjpeg hands back a cut-off picture padded with grey and only warns.
     if (picture.empty() || mentions(decoderSaid, "premature end")) {
         throw fileError(file.path(), whyUnreadable(head, decoderSaid));
