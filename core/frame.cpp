@@ -58,8 +58,8 @@ const cv::Mat& toBgr(const cv::Mat& frame, cv::Mat& colour) {
 
 cv::Rect centredFourByThree(cv::Size size, Ratio pixelAspect) {
     // Shown, a pixel is num/den as wide as it is high.
-    const std::int64_t num = pixelAspect.num > 0 && pixelAspect.den > 0 ? pixelAspect.num : 1;
-    const std::int64_t den = pixelAspect.num > 0 && pixelAspect.den > 0 ? pixelAspect.den : 1;
+    const std::int64_t num = squarePixels(pixelAspect) ? 1 : pixelAspect.num;
+    const std::int64_t den = squarePixels(pixelAspect) ? 1 : pixelAspect.den;
     std::int64_t width = size.width;
     std::int64_t height = size.height;
     if (width * num * 3 > height * den * 4) {
@@ -74,8 +74,8 @@ cv::Rect centredFourByThree(cv::Size size, Ratio pixelAspect) {
 
 void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch, cv::Rect needed,
                   Ratio pixelAspect) {
-    const bool squarePixels = pixelAspect.num == pixelAspect.den || pixelAspect.num <= 0;
-    if (squarePixels && frame.size() == frameImage.size() && frame.type() == frameImage.type()) {
+    if (squarePixels(pixelAspect) && frame.size() == frameImage.size() &&
+        frame.type() == frameImage.type()) {
         frame.copyTo(frameImage);
         return;
     }

@@ -23,6 +23,12 @@ struct FrameScratch {
 // 4/3 for anamorphic HDV and widescreen DV and DVD, 8/9 for 4:3 PAL.
 inline constexpr Ratio kSquarePixels{1, 1};
 
+// Whether pixels of that aspect are shown square; one unknown (0 or less either way) is taken
+// as square, as players take it.
+inline bool squarePixels(Ratio pixelAspect) {
+    return pixelAspect.num == pixelAspect.den || pixelAspect.num <= 0 || pixelAspect.den <= 0;
+}
+
 // The largest centred part of a picture of this size that is shown 4:3 (at least one pixel
 // each way), its pixels `pixelAspect` wide.
 cv::Rect centredFourByThree(cv::Size size, Ratio pixelAspect = kSquarePixels);

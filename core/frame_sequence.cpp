@@ -1,21 +1,10 @@
 // The per-frame sequence: prepare, render at the angle.
 #include "core/frame_sequence.hpp"
 
-#include <numeric>
-
 namespace glintara {
 
 FrameSequence::FrameSequence(int firstAngle, RenderStep render) : render_(std::move(render)) {
     rotation_.angleDegrees = firstAngle;
-}
-
-void FrameSequence::setPixelAspect(Ratio pixelAspect) {
-    if (pixelAspect.num <= 0 || pixelAspect.den <= 0) {
-        pixelAspect_ = kSquarePixels;  // unknown: taken as square, as players take it
-        return;
-    }
-    const int common = std::gcd(pixelAspect.num, pixelAspect.den);
-    pixelAspect_ = {pixelAspect.num / common, pixelAspect.den / common};
 }
 
 void FrameSequence::render(const cv::Mat& frame, ImageWorkspace& workspace, Guide guide) {
@@ -30,7 +19,7 @@ void FrameSequence::render(const cv::Mat& frame, ImageWorkspace& workspace, Guid
 
 void FrameSequence::renderTaking(cv::Mat& frame, ImageWorkspace& workspace, Guide guide) {
     if (frame.size() != workspace.frameImage.size() ||
-        frame.type() != workspace.frameImage.type() || pixelAspect_ != kSquarePixels) {
+        frame.type() != workspace.frameImage.type() || !squarePixels(pixelAspect_)) {
         render(frame, workspace, guide);
         return;
     }

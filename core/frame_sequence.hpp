@@ -29,7 +29,7 @@ class FrameSequence {
     RotationState& rotation() { return rotation_; }
     // How wide the coming frames' pixels are shown (square by default): their part shown 4:3
     // is what is prepared.
-    void setPixelAspect(Ratio pixelAspect);
+    void setPixelAspect(Ratio pixelAspect) { pixelAspect_ = pixelAspect; }
     double angle() const { return static_cast<double>(rotation_.angleDegrees); }
 
     // Prepares the frame (8-bit or deeper, 1 to 4 channels, any size) into the workspace and

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/interruption.hpp"
+#include "media/av_ratio.hpp"
 #include "media/input_file.hpp"
 
 namespace glintara::media {
@@ -146,9 +147,8 @@ Demuxer::Read Demuxer::read(AVPacket& packet) {
     }
     const auto index = static_cast<unsigned>(packet.stream_index);
     if (index < format_->nb_streams) {
-        const AVRational unit = format_->streams[index]->time_base;
         PacketTimes times{packet.pts, packet.dts, packet.duration};
-        timeline_->mend(times, index, {unit.num, unit.den});
+        timeline_->mend(times, index, ratioOf(format_->streams[index]->time_base));
         packet.pts = times.pts;
         packet.dts = times.dts;
     }

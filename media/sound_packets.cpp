@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/user_error.hpp"
+#include "media/av_ratio.hpp"
 #include "media/demuxer.hpp"
 
 namespace glintara::media {
@@ -20,7 +21,7 @@ SoundPackets::SoundPackets(Demuxer& demuxer, std::string path)
             indexOf_.resize(index + 1, -1);
         }
         indexOf_[index] = static_cast<int>(streams_.size());
-        streams_.push_back({stream->codecpar, {stream->time_base.num, stream->time_base.den}});
+        streams_.push_back({stream->codecpar, ratioOf(stream->time_base)});
     }
     wanted_.assign(streams_.size(), true);
 }

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "core/user_error.hpp"
+#include "media/av_ratio.hpp"
 #include "media/containers.hpp"
 #include "media/ffmpeg_error.hpp"
 #include "media/output_container.hpp"
@@ -73,10 +74,6 @@ int encoderSampleRate(const AVCodec& codec, int inputRate) {
         }
     }
     return 48000;
-}
-
-AVRational avRatio(Ratio ratio) {
-    return {ratio.num, ratio.den};
 }
 
 }  // namespace

@@ -8,6 +8,8 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "media/av_ratio.hpp"
+
 namespace glintara::media {
 namespace {
 
@@ -15,10 +17,6 @@ constexpr AVRational kMicroseconds = {1, AV_TIME_BASE};
 // A jump back of more than a tenth of a second, or forward of more than ten, is a cut.
 constexpr std::int64_t kLongestStepBack = AV_TIME_BASE / 10;
 constexpr std::int64_t kLongestStepOn = 10LL * AV_TIME_BASE;
-
-AVRational avRatio(Ratio ratio) {
-    return {ratio.num, ratio.den};
-}
 
 }  // namespace
 

@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "core/user_error.hpp"
+#include "media/av_ratio.hpp"
 
 namespace glintara::media {
 namespace {
@@ -101,7 +102,7 @@ Ratio VideoDecoder::pixelAspect() const {
     // A quarter turn makes a pixel's width its height.
     const bool quarterTurn = upright_ == Upright::Clockwise || upright_ == Upright::Anticlockwise ||
                              upright_ == Upright::Transpose || upright_ == Upright::AntiTranspose;
-    return quarterTurn ? Ratio{aspect.den, aspect.num} : Ratio{aspect.num, aspect.den};
+    return ratioOf(quarterTurn ? av_inv_q(aspect) : aspect);
 }
 
 std::int64_t VideoDecoder::time() {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/interruption.hpp"
+#include "media/av_ratio.hpp"
 #include "media/demuxer.hpp"
 #include "media/ffmpeg_log.hpp"
 #include "media/input_file.hpp"
@@ -52,8 +53,7 @@ VideoFileInput::VideoFileInput(std::unique_ptr<Demuxer> demuxer,
 VideoFileInput::~VideoFileInput() = default;
 
 Ratio VideoFileInput::timeBase() const {
-    const AVRational unit = demuxer_->videoStream().time_base;
-    return {unit.num, unit.den};
+    return ratioOf(demuxer_->videoStream().time_base);
 }
 
 Ratio VideoFileInput::frameRate() const {
@@ -65,7 +65,7 @@ Ratio VideoFileInput::frameRate() const {
     if (rate.num <= 0 || rate.den <= 0) {
         return {};
     }
-    return {rate.num, rate.den};
+    return ratioOf(rate);
 }
 
 Ratio VideoFileInput::pixelAspect() const {

@@ -3,6 +3,7 @@
 #include "media/video_file_output.hpp"
 
 #include "core/user_error.hpp"
+#include "media/av_ratio.hpp"
 #include "media/ffmpeg_log.hpp"
 #include "media/output_container.hpp"
 #include "media/sound_track.hpp"
@@ -32,7 +33,7 @@ VideoFileOutput::VideoFileOutput(const std::string& destination, const std::stri
     silenceFfmpeg();
     output_ = std::make_unique<OutputContainer>(checkedContainer(destination), destination, file);
     video_ = std::make_unique<VideoTrack>(*output_, format);
-    inputUnit_ = {format.timeBase.num, format.timeBase.den};
+    inputUnit_ = avRatio(format.timeBase);
     if (audio != nullptr && output_->container().sound != nullptr) {
         addSound(*audio);
     } else if (audio != nullptr) {

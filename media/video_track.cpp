@@ -6,15 +6,12 @@
 #include <string_view>
 
 #include "core/yuv420.hpp"
+#include "media/av_ratio.hpp"
 #include "media/ffmpeg_error.hpp"
 #include "media/output_container.hpp"
 
 namespace glintara::media {
 namespace {
-
-AVRational avRatio(Ratio ratio) {
-    return {ratio.num, ratio.den};
-}
 
 AVRational unitFor(const VideoStreamFormat& format, bool countsFrames) {
     const AVRational rate = avRatio(format.frameRate);

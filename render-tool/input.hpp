@@ -10,6 +10,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/frame.hpp"
 #include "media/input_file.hpp"
 #include "media/video_file_input.hpp"
 #include "render-tool/image_codecs.hpp"
@@ -36,7 +37,7 @@ class Input {
     Ratio timeBase() const;   // the unit of the frames' times
     Ratio frameRate() const;  // 30 per second where the file does not say
     // How wide the pictures' pixels are shown: square for a still.
-    Ratio pixelAspect() const { return video_ ? video_->pixelAspect() : Ratio{1, 1}; }
+    Ratio pixelAspect() const { return video_ ? video_->pixelAspect() : kSquarePixels; }
     // The frame count the container states, if it states one.
     std::optional<long long> frameCount() const;
     // The next frame and its time; false at the end or where the data stops decoding. The

@@ -16,10 +16,6 @@
 namespace glintara::tool {
 namespace {
 
-Guide guideFor(const Options& options) {
-    return options.capturePath ? Guide::Wanted : Guide::NotWanted;
-}
-
 void renderStill(const Options& options, const Input& input, ImageCodecs& codecs) {
     checkImageFormat(options.outputPath, codecs);
     if (options.capturePath) {

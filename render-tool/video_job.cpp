@@ -52,13 +52,12 @@ struct ClosesOnExit {
 }  // namespace
 
 VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std::ostream& err)
-    : options_(options),
-      input_(input),
+    : input_(input),
       progress_(progress),
       err_(err),
       workspace_(createWorkspace(options.size)),
       sequence_(options.angle),
-      guide_(options.capturePath ? Guide::Wanted : Guide::NotWanted),
+      guide_(guideFor(options)),
       output_(options.outputPath, streamOf(workspace_.outputImage, input), input.audio()),
       limit_(options.frameLimit.value_or(std::numeric_limits<long long>::max())),
       decoded_(kQueueDepth),

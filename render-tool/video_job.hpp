@@ -21,6 +21,11 @@
 
 namespace glintara::tool {
 
+// The guide picture is made only where a capture file is to be written.
+inline Guide guideFor(const Options& options) {
+    return options.capturePath ? Guide::Wanted : Guide::NotWanted;
+}
+
 class VideoJob {
   public:
     // Opens OUTPUT and the capture beside their destinations; a note on the sound goes to
@@ -51,7 +56,6 @@ class VideoJob {
     void checkEveryFrameRead() const;
     void finishAndPublish();
 
-    const Options& options_;
     Input& input_;
     Progress& progress_;
     std::ostream& err_;
