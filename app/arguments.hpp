@@ -1,6 +1,9 @@
 // The live program's command line.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "core/command_line.hpp"
 #include "render/sizes.hpp"
 
@@ -9,6 +12,14 @@ namespace glintara {
 struct LiveOptions {
     int camera = 0;                 // laptops often have more than one
     int size = kDefaultCanvasSide;  // the kaleidoscope's side; the camera is asked for N x 3N/4
+    // Where the kaleidoscope is published as a camera: empty for PipeWire, else a
+    // v4l2loopback device's path.
+    std::optional<std::string> virtualCamera;
+    bool window = true;
+    bool fullscreen = false;
+    std::string record;         // the kaleidoscope's recording, or empty
+    std::string recordCapture;  // the guide picture's recording, or empty
+    bool sound = false;         // the default sound input goes into the recordings
 };
 using LiveCommandLine = CommandLine<LiveOptions>;
 

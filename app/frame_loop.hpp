@@ -1,6 +1,9 @@
-// The frame loop: take a frame, render it at the current angle, show both windows, react to
-// a key. Reaches the machine only through FrameSource and Screen.
+// The frame loop: take a frame, render it at the current angle, show both windows and hand
+// the frame to the other outputs, react to a key. Reaches the machine only through
+// FrameSource, Screen and FrameOutput.
 #pragma once
+
+#include <span>
 
 #include "app/platform.hpp"
 #include "core/frame_sequence.hpp"
@@ -10,10 +13,11 @@ namespace glintara {
 
 inline constexpr int kKeyWaitMs = 30;
 
-enum class LoopEnd { ExitKey, WindowClosed, NoFrame };
+enum class LoopEnd { ExitKey, WindowClosed, NoFrame, Interrupted };
 
-// Runs until an exit key, a closed window or a missing frame.
+// Runs until an exit key, a closed window, a missing frame or a signal that asks the program
+// to end (once signals are caught).
 LoopEnd runFrameLoop(FrameSource& source, Screen& screen, ImageWorkspace& workspace,
-                     const RenderStep& render);
+                     const RenderStep& render, std::span<FrameOutput* const> outputs = {});
 
 }  // namespace glintara

@@ -97,7 +97,8 @@ void quietenQt() {
 
 }  // namespace
 
-std::unique_ptr<Screen> openHighguiScreen(int frameWidth) {
+std::unique_ptr<Screen> openHighguiScreen(int frameWidth, bool fullscreen) {
+    (void)fullscreen;
     if (!displayReachable()) {
         throw std::runtime_error("no display could be opened for the windows");
     }

@@ -10,6 +10,6 @@ namespace glintara {
 // Creates the "Capture" and "Glintara" windows side by side, the first `frameWidth` pixels
 // wide; throws std::runtime_error when no display can be reached. The windows are destroyed
 // with the screen.
-std::unique_ptr<Screen> openHighguiScreen(int frameWidth);
+std::unique_ptr<Screen> openHighguiScreen(int frameWidth, bool fullscreen = false);
 
 }  // namespace glintara

@@ -14,6 +14,7 @@ struct LatestFrameSource::Shared {
     std::mutex mutex;
     std::condition_variable changed;
     cv::Mat newest;
+    Clock::time_point newestTakenAt;
     bool fresh = false;     // newest has not been handed out
     bool ended = false;     // the wrapped source gives no more frames
     bool finished = false;  // the capture thread has returned
@@ -52,9 +53,11 @@ void LatestFrameSource::capture(const std::shared_ptr<Shared>& shared, std::stop
             taken = false;
             failure = std::current_exception();
         }
+        const Clock::time_point takenAt = Clock::now();
         const std::lock_guard lock(shared->mutex);
         if (taken) {
             std::swap(shared->newest, capturing);
+            shared->newestTakenAt = takenAt;
             shared->fresh = true;
         } else {
             shared->ended = true;
@@ -76,6 +79,7 @@ bool LatestFrameSource::read(cv::Mat& frame) {
     }
     if (shared.fresh) {
         std::swap(frame, shared.newest);
+        takenAt_ = shared.newestTakenAt;
         shared.fresh = false;
         return true;
     }
@@ -83,6 +87,11 @@ bool LatestFrameSource::read(cv::Mat& frame) {
         std::rethrow_exception(shared.failure);
     }
     return false;
+}
+
+bool LatestFrameSource::frameWaiting() const {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->fresh || shared_->ended;
 }
 
 }  // namespace glintara

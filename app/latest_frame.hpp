@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <opencv2/core.hpp>
@@ -35,6 +36,9 @@ class LatestFrameSource final : public FrameSource {
     // every frame it gave has been handed out, or when it gave nothing for `longestWait`.
     // Rethrows what the wrapped source threw.
     bool read(cv::Mat& frame) override;
+    // When the capture thread received the frame read last.
+    std::optional<Clock::time_point> lastTakenAt() const override { return takenAt_; }
+    bool frameWaiting() const override;
 
   private:
     struct Shared;
@@ -42,6 +46,7 @@ class LatestFrameSource final : public FrameSource {
 
     std::shared_ptr<Shared> shared_;  // the capture thread holds it too
     std::chrono::milliseconds longestWait_;
+    std::optional<Clock::time_point> takenAt_;
     std::jthread thread_;
 };
 

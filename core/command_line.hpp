@@ -21,13 +21,15 @@ template <typename Options>
 using CommandLine = std::variant<Options, HelpRequested, UsageError>;
 
 // One option of a program: a switch, or an option that takes a value (exactly one of the two
-// setters is given).
+// setters is given). A value that is optional is taken joined by '=' or as the next argument
+// when that does not begin with a dash; without one, the setter is given an empty value.
 template <typename Options>
 struct OptionRule {
     std::string_view name;       // "--angle"
     std::string_view shortName;  // "-q", or empty
     void (*setSwitch)(Options& options) = nullptr;
     std::optional<UsageError> (*setValue)(std::string_view value, Options& options) = nullptr;
+    bool valueOptional = false;
 };
 
 // A whole number as written, with an optional '+'; nothing for anything else.
@@ -72,11 +74,17 @@ std::variant<std::vector<std::string>, HelpRequested, UsageError> readArguments(
             rule->setSwitch(options);
             continue;
         }
-        if (equals == std::string_view::npos && i + 1 == argc) {
+        const bool valueFollows = i + 1 < argc && !(rule->valueOptional &&
+                                                    std::string_view(argv[i + 1]).starts_with("-"));
+        if (equals == std::string_view::npos && !valueFollows && !rule->valueOptional) {
             return UsageError{std::string(rule->name) + " needs a value"};
         }
-        const std::string_view value =
-            equals != std::string_view::npos ? arg.substr(equals + 1) : std::string_view(argv[++i]);
+        std::string_view value;
+        if (equals != std::string_view::npos) {
+            value = arg.substr(equals + 1);
+        } else if (valueFollows) {
+            value = argv[++i];
+        }
         if (std::optional<UsageError> mistake = rule->setValue(value, options)) {
             return *mistake;
         }

@@ -51,4 +51,15 @@ bool isVideoFormat(const std::string& path) {
     return containerFor(path) != nullptr;
 }
 
+ContainerFormat unfinishedForm(const ContainerFormat& finished) {
+    // Packets wait in the interleaving queue for at most half a second of the other streams.
+    static constexpr const char* kClusters =
+        "cluster_time_limit=1000:flush_packets=1:max_interleave_delta=500000";
+    ContainerFormat form = finished;
+    form.extension = ".mkv";
+    form.muxer = "matroska";
+    form.muxerOptions = kClusters;
+    return form;
+}
+
 }  // namespace glintara::media

@@ -38,4 +38,10 @@ const ContainerFormat* containerFor(const std::string& path);
 // Whether the path's extension names a video container.
 bool isVideoFormat(const std::string& path);
 
+// The form a recording takes while it is being made, whatever its container at the end:
+// Matroska, which stays playable up to its last finished cluster when the writer is killed,
+// in clusters of at most a second, each handed to the file as it closes. The codecs and their
+// settings are those of `finished`.
+ContainerFormat unfinishedForm(const ContainerFormat& finished);
+
 }  // namespace glintara::media

@@ -29,9 +29,14 @@ const ContainerFormat& checkedContainer(const std::string& destination) {
 
 VideoFileOutput::VideoFileOutput(const std::string& destination, const std::string& file,
                                  const VideoStreamFormat& format, AudioFileInput* audio)
+    : VideoFileOutput(checkedContainer(destination), destination, file, format, audio) {}
+
+VideoFileOutput::VideoFileOutput(const ContainerFormat& container, const std::string& destination,
+                                 const std::string& file, const VideoStreamFormat& format,
+                                 AudioFileInput* audio)
     : lastTime_(AV_NOPTS_VALUE) {
     silenceFfmpeg();
-    output_ = std::make_unique<OutputContainer>(checkedContainer(destination), destination, file);
+    output_ = std::make_unique<OutputContainer>(container, destination, file);
     video_ = std::make_unique<VideoTrack>(*output_, format);
     inputUnit_ = avRatio(format.timeBase);
     if (audio != nullptr && output_->container().sound != nullptr) {

@@ -12,6 +12,7 @@
 #include <opencv2/core.hpp>
 
 #include "media/audio_input.hpp"
+#include "media/containers.hpp"
 #include "media/video_track.hpp"
 
 namespace glintara::media {
@@ -26,6 +27,10 @@ class VideoFileOutput {
     // written and must outlive this writer.
     VideoFileOutput(const std::string& destination, const std::string& file,
                     const VideoStreamFormat& format, AudioFileInput* audio);
+    // The same in the container given, which must outlive this writer.
+    VideoFileOutput(const ContainerFormat& container, const std::string& destination,
+                    const std::string& file, const VideoStreamFormat& format,
+                    AudioFileInput* audio);
     ~VideoFileOutput();
     VideoFileOutput(const VideoFileOutput&) = delete;
     VideoFileOutput& operator=(const VideoFileOutput&) = delete;

@@ -11,7 +11,7 @@
 #include "media/containers.hpp"
 #include "media/video_file_output.hpp"
 #include "render-tool/image_codecs.hpp"
-#include "render-tool/pending_file.hpp"
+#include "core/pending_file.hpp"
 #include "render-tool/webp_animation.hpp"
 
 namespace glintara::tool {

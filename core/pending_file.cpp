@@ -1,4 +1,4 @@
-#include "render-tool/pending_file.hpp"
+#include "core/pending_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include "core/interruption.hpp"
 #include "core/user_error.hpp"
 
-namespace glintara::tool {
+namespace glintara {
 namespace {
 
 std::string systemError() {
@@ -161,4 +161,4 @@ void publishTogether(std::initializer_list<PendingFile*> files) {
     }
 }
 
-}  // namespace glintara::tool
+}  // namespace glintara

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-namespace glintara::tool {
+namespace glintara {
 
 class PendingFile {
   public:
@@ -42,4 +42,4 @@ class PendingFile {
 // are passed over.
 void publishTogether(std::initializer_list<PendingFile*> files);
 
-}  // namespace glintara::tool
+}  // namespace glintara
