@@ -1,5 +1,6 @@
 #include "app/highgui_screen.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include <xcb/xcb.h>
 #include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/x_window_watch.hpp"
 #include "core/workspace.hpp"
@@ -17,7 +19,12 @@ namespace {
 
 // The plain window: Qt's default adds a toolbar and a status bar and outgrows the image.
 constexpr int kWindowFlags = cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL;
+// Qt makes only a window of free size full screen. Shown at its image's size, it shows the
+// image as it is; full screen, it is given a picture of the screen's size.
+constexpr int kResizableFlags = cv::WINDOW_NORMAL | cv::WINDOW_GUI_NORMAL | cv::WINDOW_FREERATIO;
 constexpr int kWindowGap = 20;
+// The key is polled in slices this long, so that a frame waiting need not wait for the rest.
+constexpr int kKeySliceMs = 2;
 
 // Qt aborts the process when its X connection fails, so ask X first. Another Qt platform
 // chosen on purpose (offscreen, for instance) is left to Qt.
@@ -56,14 +63,32 @@ bool isOpen(const std::string& window) {
     return cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) >= 1.0;
 }
 
+// The kaleidoscope on a screen of `screen` size: as high as the screen (shrunk by area
+// averaging, grown bilinearly), centred on black. `composed` is reused while the size holds.
+void composeFullScreen(const cv::Mat& kaleidoscope, cv::Size screen, cv::Mat& composed) {
+    composed.create(screen, CV_8UC3);
+    composed.setTo(cv::Scalar::all(0));
+    const int side = std::min(screen.width, screen.height);
+    cv::Mat square = composed(cv::Rect((screen.width - side) / 2, (screen.height - side) / 2,
+                                       side, side));
+    if (side == kaleidoscope.rows) {
+        kaleidoscope.copyTo(square);
+    } else {
+        cv::resize(kaleidoscope, square, square.size(), 0, 0,
+                   side < kaleidoscope.rows ? cv::INTER_AREA : cv::INTER_LINEAR);
+    }
+}
+
 class HighguiScreen final : public Screen {
   public:
-    explicit HighguiScreen(int frameWidth) {
+    HighguiScreen(int frameWidth, bool fullscreen) {
         explainQtsExit();
         cv::namedWindow(kCaptureWindow, kWindowFlags);
-        cv::namedWindow(kKaleidoscopeWindow, kWindowFlags);
+        cv::namedWindow(kKaleidoscopeWindow, kResizableFlags);
         cv::moveWindow(kCaptureWindow, 0, 0);
         cv::moveWindow(kKaleidoscopeWindow, frameWidth + kWindowGap, 0);
+        cv::setMouseCallback(kKaleidoscopeWindow, onMouse, this);
+        fullscreenWanted_ = fullscreen;
     }
     ~HighguiScreen() override {
         windowsUp = false;
@@ -73,9 +98,32 @@ class HighguiScreen final : public Screen {
     HighguiScreen& operator=(const HighguiScreen&) = delete;
 
     void show(const std::string& window, const cv::Mat& image) override {
+        if (window != kKaleidoscopeWindow) {
+            cv::imshow(window, image);
+            return;
+        }
+        followFullScreenWish();
+        if (fullscreen_) {
+            composeFullScreen(image, cv::getWindowImageRect(window).size(), composed_);
+            cv::imshow(window, composed_);
+            return;
+        }
+        if (image.size() != windowSize_) {
+            cv::resizeWindow(window, image.size());
+            windowSize_ = image.size();
+        }
         cv::imshow(window, image);
     }
     int waitKey(int delayMs) override { return cv::waitKeyEx(delayMs); }
+    int waitKey(int delayMs, const std::function<bool()>& enough) override {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(delayMs);
+        for (;;) {
+            const int key = cv::waitKeyEx(kKeySliceMs);
+            if (key != kNoKey || enough() || Clock::now() >= end) {
+                return key;
+            }
+        }
+    }
     bool windowClosed() override {
         // Seen here first, the loss is said by the program's own failure line; seen by Qt
         // first, by its exit's.
@@ -86,7 +134,31 @@ class HighguiScreen final : public Screen {
     }
 
   private:
+    // A double click on the kaleidoscope toggles full screen, as in video players. Called by
+    // OpenCV from within the key wait, on the loop's own thread.
+    static void onMouse(int event, int, int, int, void* self) noexcept {
+        if (event == cv::EVENT_LBUTTONDBLCLK) {
+            auto& screen = *static_cast<HighguiScreen*>(self);
+            screen.fullscreenWanted_ = !screen.fullscreenWanted_;
+        }
+    }
+
+    // Goes full screen or back as wished; back, the window takes the picture's size again.
+    void followFullScreenWish() {
+        if (fullscreenWanted_ == fullscreen_) {
+            return;
+        }
+        fullscreen_ = fullscreenWanted_;
+        cv::setWindowProperty(kKaleidoscopeWindow, cv::WND_PROP_FULLSCREEN,
+                              fullscreen_ ? cv::WINDOW_FULLSCREEN : cv::WINDOW_NORMAL);
+        windowSize_ = cv::Size();
+    }
+
     XWindowWatch xWindows_{{kCaptureWindow, kKaleidoscopeWindow}};
+    bool fullscreenWanted_ = false;
+    bool fullscreen_ = false;
+    cv::Size windowSize_;  // the picture size the window was given, out of full screen
+    cv::Mat composed_;
 };
 
 // Qt, under OpenCV's windows, prints its own lines (a missing XDG_RUNTIME_DIR, a font it
@@ -98,12 +170,11 @@ void quietenQt() {
 }  // namespace
 
 std::unique_ptr<Screen> openHighguiScreen(int frameWidth, bool fullscreen) {
-    (void)fullscreen;
     if (!displayReachable()) {
         throw std::runtime_error("no display could be opened for the windows");
     }
     quietenQt();
-    return std::make_unique<HighguiScreen>(frameWidth);
+    return std::make_unique<HighguiScreen>(frameWidth, fullscreen);
 }
 
 }  // namespace glintara
