@@ -34,12 +34,15 @@ TEST(GlintaraBinary, WithoutADisplaySaysSoOnOneLineAndExitsOne) {
 }
 
 // A command line, the status it must end with, and a text its output must hold (on stdout
-// for help, else on stderr).
+// for help, else on stderr), for glintara, or for glintara with a picture for a camera, in
+// this environment.
 struct LiveCommand {
     const char* name;
     std::vector<std::string> arguments;
     int status;
     const char* says;
+    bool withCamera = false;
+    std::vector<std::string> environment = {};
 };
 
 void PrintTo(const LiveCommand& command, std::ostream* out) {
@@ -49,14 +52,18 @@ void PrintTo(const LiveCommand& command, std::ostream* out) {
 class LiveCommandLine : public testing::TestWithParam<LiveCommand> {};
 
 TEST_P(LiveCommandLine, EndsWithItsStatusAndSaysSo) {
-    std::vector<std::string> argv{GLINTARA_BINARY};
-    argv.insert(argv.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+    const LiveCommand& command = GetParam();
+    std::vector<std::string> argv{command.withCamera ? GLINTARA_SYNTHETIC_BINARY : GLINTARA_BINARY};
+    argv.insert(argv.end(), command.arguments.begin(), command.arguments.end());
     // A guard against a hang only: a sanitizer build on a busy machine takes seconds to load.
-    const auto result = runProcess(argv, std::chrono::seconds(60));
+    const auto result = runProcess(argv, std::chrono::seconds(60), command.environment);
     ASSERT_FALSE(result.timedOut);
-    EXPECT_EQ(result.exitStatus, GetParam().status) << result.err;
-    const std::string& said = GetParam().status == 0 ? result.out : result.err;
-    EXPECT_NE(said.find(GetParam().says), std::string::npos) << said;
+    EXPECT_EQ(result.exitStatus, command.status) << result.err;
+    const std::string& said = command.status == 0 ? result.out : result.err;
+    EXPECT_NE(said.find(command.says), std::string::npos) << said;
+    if (command.status == 1) {
+        EXPECT_EQ(linesOf(result.err).size(), 1u) << result.err;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -72,7 +79,27 @@ INSTANTIATE_TEST_SUITE_P(
         LiveCommand{"CameraMissing", {"--camera"}, 2, "Usage: glintara"},
         LiveCommand{"CameraOutOfRange", {"--camera", "64"}, 2, "0 to 63"},
         LiveCommand{"LargerSize", {"--size", "1080"}, 1, "(device 0)"},
-        LiveCommand{"SizeNotAllowed", {"--size", "1004"}, 2, "--size takes"}),
+        LiveCommand{"SizeNotAllowed", {"--size", "1004"}, 2, "--size takes"},
+        LiveCommand{"NoWindowAlone", {"--no-window"}, 2,
+                    "--no-window needs --virtual-camera or --record"},
+        LiveCommand{"NoWindowFullScreen", {"--no-window", "--record", "a.mp4", "--fullscreen"}, 2,
+                    "--fullscreen needs a window"},
+        LiveCommand{"SoundWithoutRecording", {"--sound"}, 2, "--sound needs --record"},
+        LiveCommand{"RecordingAPicture", {"--record", "star.png"}, 2,
+                    "--record takes a video file"},
+        LiveCommand{"BothRecordingsOneFile", {"--record", "a.mp4", "--record-capture", "a.mp4"},
+                    2, "name the same file"},
+        LiveCommand{"VirtualCameraNotAnOutputDevice",
+                    {"--no-window", "--virtual-camera", "/dev/null"}, 1,
+                    "/dev/null: is not a V4L2 video output device", true},
+        LiveCommand{"VirtualCameraMissing",
+                    {"--no-window", "--virtual-camera=/dev/video63"}, 1,
+                    "/dev/video63: cannot be opened", true},
+        LiveCommand{"NoPipewireDaemon", {"--no-window", "--virtual-camera"}, 1,
+                    "PipeWire: no daemon can be reached", true,
+                    {"XDG_RUNTIME_DIR=/nonexistent", "PIPEWIRE_REMOTE=", "PIPEWIRE_RUNTIME_DIR="}},
+        LiveCommand{"RecordingWhereNothingCanBeWritten", {"--no-window", "--record", "/proc/a.mp4"},
+                    1, "/proc/a.mp4: cannot be recorded", true}),
     [](const testing::TestParamInfo<LiveCommand>& info) { return info.param.name; });
 
 }  // namespace

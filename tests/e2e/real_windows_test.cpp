@@ -3,12 +3,14 @@
 // xdotool and screenshots.
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <unistd.h>
 
 #include <csignal>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <regex>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "core/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/subprocess.hpp"
+#include "tests/support/x_server.hpp"
 
 namespace glintara {
 namespace {
@@ -31,74 +34,6 @@ const std::string kHelp = "\"S\" Key       : Rotate Stop/Start\nAny Other Key : 
 constexpr int kLooks = 10;
 constexpr auto kBetweenLooks = 300ms;
 
-// prefix, number, suffix. Appended piece by piece: GCC 12 in Release warns falsely
-// (-Wrestrict) on "literal" + std::to_string(...).
-std::string withNumber(std::string prefix, int number, const char* suffix = "") {
-    prefix += std::to_string(number);
-    prefix += suffix;
-    return prefix;
-}
-
-// An X server of our own with a small window manager, for one test.
-class XServer {
-  public:
-    XServer() {
-        if (!std::filesystem::exists("/usr/bin/Xvfb") ||
-            !std::filesystem::exists("/usr/bin/xdotool")) {
-            return;
-        }
-        for (int attempt = 0; attempt < 20 && !server_; ++attempt) {
-            const int number = 100 + (getpid() * 7 + attempt * 13) % 800;
-            if (std::filesystem::exists(withNumber("/tmp/.X", number, "-lock"))) {
-                continue;
-            }
-            display_ = withNumber(":", number);
-            auto server = std::make_unique<ChildProcess>(
-                std::vector<std::string>{"/usr/bin/Xvfb", display_, "-screen", "0", "1600x900x24",
-                                         "-nolisten", "tcp"},
-                std::vector<std::string>{});
-            const std::string socket = withNumber("/tmp/.X11-unix/X", number);
-            for (int wait = 0; wait < 100 && !std::filesystem::exists(socket); ++wait) {
-                std::this_thread::sleep_for(50ms);
-            }
-            if (std::filesystem::exists(socket)) {
-                server_ = std::move(server);
-            }
-        }
-        if (server_ && std::filesystem::exists("/usr/bin/openbox")) {
-            windowManager_ = std::make_unique<ChildProcess>(
-                std::vector<std::string>{"/usr/bin/openbox"}, environment());
-            // The window manager is in charge once it names its check window on the root.
-            for (int wait = 0; wait < 200 && !windowManagerRunning(); ++wait) {
-                std::this_thread::sleep_for(50ms);
-            }
-        }
-    }
-
-    bool running() const { return server_ != nullptr; }
-    bool windowManagerRunning() const {
-        const auto root = run({"/usr/bin/xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
-        return root.out.find("window id") != std::string::npos;
-    }
-    // The X server goes away under its clients, as when it crashes.
-    void stop() {
-        windowManager_.reset();
-        kill(server_->pid(), SIGKILL);
-        server_->wait(5s);
-    }
-    std::vector<std::string> environment() const {
-        return {"DISPLAY=" + display_, "QT_QPA_PLATFORM=", "XDG_RUNTIME_DIR=/tmp"};
-    }
-    ProcessResult run(std::vector<std::string> argv) const {
-        return runProcess(argv, 20s, environment());
-    }
-
-  private:
-    std::string display_;
-    std::unique_ptr<ChildProcess> server_;
-    std::unique_ptr<ChildProcess> windowManager_;
-};
-
 struct WindowGeometry {
     cv::Rect rect;
 };
@@ -109,8 +44,11 @@ class RealWindows : public testing::Test {
         if (!x_.running()) {
             GTEST_SKIP() << "no X server could be started (Xvfb and xdotool are needed)";
         }
-        app_ = std::make_unique<ChildProcess>(std::vector<std::string>{GLINTARA_SYNTHETIC_BINARY},
-                                              x_.environment());
+        std::vector<std::string> argv{GLINTARA_SYNTHETIC_BINARY};
+        for (const std::string& argument : arguments()) {
+            argv.push_back(argument);
+        }
+        app_ = std::make_unique<ChildProcess>(argv, x_.environment());
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while ((!capture_ || !kaleidoscope_) && std::chrono::steady_clock::now() < deadline) {
             capture_ = findWindow("Capture");
@@ -124,6 +62,9 @@ class RealWindows : public testing::Test {
             std::this_thread::sleep_for(100ms);
         }
     }
+
+    // The program's options, besides the defaults.
+    virtual std::vector<std::string> arguments() const { return {}; }
 
     std::optional<std::string> findWindow(const std::string& title) const {
         const auto found = x_.run({"/usr/bin/xdotool", "search", "--name", "^" + title + "$"});
@@ -185,15 +126,16 @@ class RealWindows : public testing::Test {
         return false;
     }
 
-    // Ends the app with a key or a close request and checks how it went.
-    void expectCleanEnd(const std::string& how) {
+    // Ends the app with a key or a close request and checks how it went: it says the key
+    // help, then `lastLines`.
+    void expectCleanEnd(const std::string& how, const std::string& lastLines = "") {
         const ProcessResult result = app_->wait(20s);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - lastKeyAt_).count();
         std::printf("%s ended the program %.2f s after the key\n", how.c_str(), seconds);
         EXPECT_FALSE(result.timedOut) << how << " did not end the program";
         EXPECT_EQ(result.exitStatus, 0) << how << ": " << result.err;
-        EXPECT_EQ(result.out, kHelp);
+        EXPECT_EQ(result.out, kHelp + lastLines);
         EXPECT_FALSE(findWindow("Capture")) << "Capture is still there after " << how;
         EXPECT_FALSE(findWindow("Glintara")) << "Glintara is still there after " << how;
     }
@@ -294,6 +236,74 @@ TEST_F(RealWindows, AWindowDestroyedFromOutsideEndsTheProgram) {
     x_.run({"/usr/bin/xdotool", "windowclose", *kaleidoscope_});
     lastKeyAt_ = std::chrono::steady_clock::now();
     expectCleanEnd("destroying Glintara");
+}
+
+}  // namespace
+}  // namespace glintara
+
+namespace glintara {
+namespace {
+
+class RealWindowsFullScreen : public RealWindows {
+  protected:
+    std::vector<std::string> arguments() const override { return {"--fullscreen"}; }
+};
+
+TEST_F(RealWindowsFullScreen, CoversTheScreenUntilADoubleClickAndAnotherBringsItBack) {
+    const auto covers = [&] {
+        return geometryOf(*kaleidoscope_) == cv::Rect(0, 0, 1600, 900);
+    };
+    const auto eventually = [](const std::function<bool()>& holds) {
+        for (int look = 0; look < kLooks * 3; ++look, std::this_thread::sleep_for(kBetweenLooks)) {
+            if (holds()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(eventually(covers)) << geometryOf(*kaleidoscope_);
+    // The kaleidoscope is as high as the screen, centred on black.
+    const cv::Mat shot = screenshot(*kaleidoscope_);
+    EXPECT_EQ(cv::countNonZero(shot(cv::Rect(0, 0, 350, 900)).reshape(1)), 0);
+    EXPECT_EQ(cv::countNonZero(shot(cv::Rect(1250, 0, 350, 900)).reshape(1)), 0);
+    EXPECT_GT(cv::countNonZero(shot(cv::Rect(350, 0, 900, 900)).reshape(1)), 900 * 900);
+    // The capture window is as it was.
+    EXPECT_EQ(geometryOf(*capture_).size(), cv::Size(640, 480));
+
+    const auto doubleClick = [&] {
+        x_.run({"/usr/bin/xdotool", "mousemove", "--window", *kaleidoscope_, "100", "100",
+                "click", "--repeat", "2", "--delay", "60", "1"});
+    };
+    doubleClick();
+    EXPECT_TRUE(eventually([&] { return geometryOf(*kaleidoscope_).size() == cv::Size(640, 640); }))
+        << geometryOf(*kaleidoscope_);
+    doubleClick();
+    EXPECT_TRUE(eventually(covers)) << geometryOf(*kaleidoscope_);
+
+    press("Escape");
+    expectCleanEnd("Escape");
+}
+
+class RealWindowsRecording : public RealWindows {
+  protected:
+    std::vector<std::string> arguments() const override { return {"--record", file()}; }
+    std::string file() const { return recordings_.path("star.mkv"); }
+    ScratchFolder recordings_;
+};
+
+TEST_F(RealWindowsRecording, AQuitKeyPutsTheRecordingInPlace) {
+    ASSERT_TRUE(turning());
+    press("q");
+    const ProcessResult result = app_->wait(20s);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(recordings_.names(), std::vector<std::string>{"star.mkv"});
+    std::smatch said;
+    ASSERT_TRUE(std::regex_search(result.out, said, std::regex("Recorded (.+): (\\d+) frames")))
+        << result.out;
+    EXPECT_EQ(said[1], file());
+    cv::VideoCapture video(file(), cv::CAP_FFMPEG);
+    EXPECT_EQ(video.get(cv::CAP_PROP_FRAME_WIDTH), 640);
+    EXPECT_GT(std::stoi(said[2]), 1);
 }
 
 }  // namespace
