@@ -26,13 +26,12 @@ std::vector<std::unique_ptr<FrameOutput>> openOutputs(const LiveOptions& options
         outputs.push_back(openVirtualCamera(*options.virtualCamera, canvas));
     }
     if (!options.record.empty()) {
-        outputs.push_back(std::make_unique<Recorder>(options.record,
-                                                     Recorder::Picture::Kaleidoscope, canvas,
-                                                     nullptr));
+        outputs.push_back(std::make_unique<Recorder>(
+            options.record, Recorder::Picture::Kaleidoscope, canvas, options.sound));
     }
     if (!options.recordCapture.empty()) {
         outputs.push_back(std::make_unique<Recorder>(
-            options.recordCapture, Recorder::Picture::Capture, geometry.frameSize, nullptr));
+            options.recordCapture, Recorder::Picture::Capture, geometry.frameSize, options.sound));
     }
     return outputs;
 }

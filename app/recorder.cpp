@@ -25,9 +25,9 @@ std::size_t buffersFor(cv::Size size) {
 
 }  // namespace
 
-Recorder::Recorder(const std::string& file, Picture picture, cv::Size size,
-                   media::AudioFileInput* sound)
-    : file_(file, {size, kMicroseconds, kStatedRate}, sound),
+Recorder::Recorder(const std::string& file, Picture picture, cv::Size size, bool withSound)
+    : sound_(withSound ? std::make_unique<media::LiveSound>() : nullptr),
+      file_(file, {size, kMicroseconds, kStatedRate}, sound_.get()),
       picture_(picture),
       free_(buffersFor(size)),
       filled_(buffersFor(size)) {
@@ -75,6 +75,12 @@ void Recorder::take(const ShownFrame& shown) {
     }
     if (!start_) {
         start_ = shown.takenAt;
+        if (sound_) {
+            // The sound is timed by the wall clock: the moment the first frame was taken, on it.
+            sound_->startAt(std::chrono::system_clock::now() -
+                            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                Clock::now() - shown.takenAt));
+        }
     }
     (picture_ == Picture::Kaleidoscope ? shown.kaleidoscope : shown.capture)
         .copyTo(frame->picture);
@@ -93,6 +99,9 @@ void Recorder::reportFailure() const {
 }
 
 std::string Recorder::finish() {
+    if (sound_) {
+        sound_->stop();
+    }
     stopEncoding();
     if (failed_) {
         if (failureSaid_) {
@@ -114,6 +123,9 @@ std::string Recorder::finish() {
                        (written == 1 ? " frame" : " frames");
     if (leftOut_ > 0) {
         line += " (" + std::to_string(leftOut_) + " left out while the encoder was behind)";
+    }
+    if (!file_.soundNote().empty()) {
+        line += "; " + file_.soundNote();
     }
     return line;
 }

@@ -7,12 +7,14 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "app/platform.hpp"
 #include "core/bounded_queue.hpp"
+#include "media/live_sound.hpp"
 #include "media/recording_file.hpp"
 
 namespace glintara {
@@ -21,10 +23,10 @@ class Recorder final : public FrameOutput {
   public:
     enum class Picture { Kaleidoscope, Capture };
 
-    // Starts the recording of `picture`, frames of `size`, into `file` (see RecordingFile);
-    // throws UserError naming the file. `sound`, when given, must outlive the recorder.
-    Recorder(const std::string& file, Picture picture, cv::Size size,
-             media::AudioFileInput* sound);
+    // Starts the recording of `picture`, frames of `size`, into `file` (see RecordingFile),
+    // with the default sound input when `withSound`; throws UserError naming the file or the
+    // sound input.
+    Recorder(const std::string& file, Picture picture, cv::Size size, bool withSound);
     ~Recorder() override;
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -43,6 +45,7 @@ class Recorder final : public FrameOutput {
     void stopEncoding();
     [[noreturn]] void reportFailure() const;
 
+    std::unique_ptr<media::LiveSound> sound_;  // before the file, which reads it
     media::RecordingFile file_;
     Picture picture_;
     BoundedQueue<Frame> free_;

@@ -64,6 +64,7 @@ RecordingFile::RecordingFile(const std::string& destination, const VideoStreamFo
     try {
         output_ = std::make_unique<VideoFileOutput>(unfinishedForm_, unfinished_, unfinished_,
                                                     format, sound);
+        soundNote_ = output_->audioNote();
     } catch (...) {
         close(syncedFd_);
         unlink(unfinished_.c_str());
@@ -79,10 +80,6 @@ RecordingFile::~RecordingFile() {
         output_.reset();
         unlink(unfinished_.c_str());  // no picture in it: nothing of the user's to keep
     }
-}
-
-const std::string& RecordingFile::soundNote() const {
-    return output_->audioNote();
 }
 
 void RecordingFile::write(const cv::Mat& frame, std::int64_t time) {

@@ -36,7 +36,7 @@ class RecordingFile {
     const std::string& destination() const { return destination_; }
     const std::string& unfinishedPath() const { return unfinished_; }
     // One line for the user when the sound cannot go into this container; empty otherwise.
-    const std::string& soundNote() const;
+    const std::string& soundNote() const { return soundNote_; }
 
     // A frame of the format's size, shown from `time` (in the format's time base) on.
     void write(const cv::Mat& frame, std::int64_t time);
@@ -58,6 +58,7 @@ class RecordingFile {
     std::chrono::steady_clock::time_point lastSync_;
     std::unique_ptr<VideoFileOutput> output_;
     std::int64_t frames_ = 0;
+    std::string soundNote_;
 };
 
 }  // namespace glintara::media

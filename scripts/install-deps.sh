@@ -9,6 +9,7 @@ packages=(
     g++ make cmake pkg-config
     libopencv-dev libxcb1-dev libjpeg-dev libwebp-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+    libavdevice-dev libpipewire-0.3-dev
 )
 # What the plugins and the Debian package need besides (make deb).
 plugin_packages=(
@@ -23,6 +24,7 @@ test_packages=(
     opencv-doc
     gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     gstreamer1.0-plugins-bad melt
+    pipewire pipewire-bin pipewire-pulse wireplumber gstreamer1.0-pipewire dbus-daemon
 )
 case "${1:-}" in
     --test) packages+=("${plugin_packages[@]}" "${test_packages[@]}") ;;

@@ -98,6 +98,10 @@ INSTANTIATE_TEST_SUITE_P(
         LiveCommand{"NoPipewireDaemon", {"--no-window", "--virtual-camera"}, 1,
                     "PipeWire: no daemon can be reached", true,
                     {"XDG_RUNTIME_DIR=/nonexistent", "PIPEWIRE_REMOTE=", "PIPEWIRE_RUNTIME_DIR="}},
+        LiveCommand{"SoundWithoutASoundServer",
+                    {"--no-window", "--record", "/proc/a.mp4", "--sound"}, 1,
+                    "the default sound input cannot be opened", true,
+                    {"XDG_RUNTIME_DIR=/nonexistent", "PULSE_SERVER=unix:/nonexistent"}},
         LiveCommand{"RecordingWhereNothingCanBeWritten", {"--no-window", "--record", "/proc/a.mp4"},
                     1, "/proc/a.mp4: cannot be recorded", true}),
     [](const testing::TestParamInfo<LiveCommand>& info) { return info.param.name; });

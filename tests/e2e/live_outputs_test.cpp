@@ -193,7 +193,11 @@ class PrivatePipewire {
         // WirePlumber links readers to nodes; it is at work once it has a client of its own.
         sessionManager_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/bin/wireplumber"}, environment());
-        ready_ = waitFor([&] { return dump().find("\"WirePlumber\"") != std::string::npos; });
+        // The sound server programs reach as PulseAudio's.
+        pulse_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/pipewire-pulse"},
+                                                environment());
+        ready_ = waitFor([&] { return dump().find("\"WirePlumber\"") != std::string::npos; }) &&
+                 waitFor([&] { return std::filesystem::exists(folder_.path("pulse/native")); });
     }
 
     bool ready() const { return ready_; }
@@ -216,6 +220,7 @@ class PrivatePipewire {
     std::unique_ptr<ChildProcess> bus_;
     std::unique_ptr<ChildProcess> daemon_;
     std::unique_ptr<ChildProcess> sessionManager_;
+    std::unique_ptr<ChildProcess> pulse_;
     bool ready_ = false;
 };
 
@@ -239,6 +244,34 @@ std::vector<cv::Mat> rawFrames(const std::string& path, int rows, int type) {
         frames.push_back(cv::Mat(rows, 640, type, const_cast<char*>(bytes.data() + at)).clone());
     }
     return frames;
+}
+
+TEST(LiveSound, TheDefaultInputIsRecordedInStepWithThePictures) {
+    PrivatePipewire pipewire;
+    ASSERT_TRUE(pipewire.ready()) << "the private PipeWire did not start";
+    ScratchFolder folder;
+    const std::string file = folder.path("star.webm");
+    ChildProcess app({GLINTARA_SYNTHETIC_BINARY, "--no-window", "--record", file, "--sound"},
+                     pipewire.environment());
+    ASSERT_TRUE(waitFor([&] { return sizeOf(file + ".recording.mkv") > 4096; }));
+    std::this_thread::sleep_for(1s);
+    kill(app.pid(), SIGINT);
+    const ProcessResult result = app.wait(60s);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    // Opus beside VP9, starting with the pictures and ending with them.
+    const ProcessResult streams = runProcess(
+        {"/usr/bin/ffprobe", "-v", "error", "-show_entries", "stream=codec_name,start_time",
+         "-show_entries", "format=duration", "-of", "csv=p=0", file});
+    const std::vector<std::string> lines = linesOf(streams.out);
+    ASSERT_EQ(lines.size(), 3u) << streams.out;
+    EXPECT_TRUE(lines[0].starts_with("vp9,")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("opus,")) << lines[1];
+    EXPECT_LT(std::abs(std::stod(lines[1].substr(5))), 0.1) << "the sound starts late";
+    const std::vector<double> times = frameTimes(file);
+    ASSERT_FALSE(times.empty());
+    EXPECT_NEAR(std::stod(lines[2]), times.back(), 0.2)
+        << "the sound does not end with the pictures";
 }
 
 class VirtualCamera : public testing::TestWithParam<bool> {};
