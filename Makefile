@@ -40,8 +40,10 @@ deb:
 bench: deps
 	@./scripts/install-deps.sh --bench || echo "GStreamer is not installed; its line is skipped" >&2
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DGLINTARA_TESTS=OFF
-	cmake --build build-release -j $(JOBS) --target glintara_bench glintara-render gstglintara
+	cmake --build build-release -j $(JOBS) --target glintara_bench glintara_live_bench glintara-render gstglintara
 	build-release/bin/glintara_bench
+	@./scripts/install-deps.sh --test
+	./scripts/private-session build-release/bin/glintara_live_bench
 
 # Every test but the package's, which `make test` has run: under the sanitizers it would only
 # build the same package again.

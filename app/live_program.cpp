@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "app/application.hpp"
-#include "app/arguments.hpp"
 #include "app/highgui_screen.hpp"
 #include "app/latest_frame.hpp"
 #include "app/no_screen.hpp"
@@ -45,6 +43,20 @@ std::unique_ptr<Screen> openScreen(const LiveOptions& options) {
 
 }  // namespace
 
+Platform livePlatform(const LiveOptions& options, const CameraOpener& openCamera) {
+    const cv::Size frameSize = geometryFor(options.size).frameSize;
+    return {
+        .openSource =
+            [=] {
+                return std::make_unique<LatestFrameSource>(openCamera(options.camera, frameSize));
+            },
+        .openScreen = [=] { return openScreen(options); },
+        .openOutputs = [=] { return openOutputs(options); },
+        .canvasSide = options.size,
+        .windows = options.window,
+    };
+}
+
 int runLiveProgram(int argc, const char* const* argv, const CameraOpener& openCamera) {
     const LiveCommandLine commandLine = parseLiveCommandLine(argc, argv);
     if (std::holds_alternative<HelpRequested>(commandLine)) {
@@ -55,21 +67,10 @@ int runLiveProgram(int argc, const char* const* argv, const CameraOpener& openCa
         std::cerr << "glintara: " << mistake->message << '\n' << liveUsageText();
         return kUsageMistake;
     }
-    const LiveOptions options = std::get<LiveOptions>(commandLine);
-    const cv::Size frameSize = geometryFor(options.size).frameSize;
     silenceLibraryLog();
     // Ctrl-C, SIGTERM and SIGHUP end the run as a quit key does, recordings finished.
     catchInterruptions();
-    const Platform platform{
-        .openSource =
-            [&] {
-                return std::make_unique<LatestFrameSource>(openCamera(options.camera, frameSize));
-            },
-        .openScreen = [&] { return openScreen(options); },
-        .openOutputs = [&] { return openOutputs(options); },
-        .canvasSide = options.size,
-        .windows = options.window,
-    };
+    const Platform platform = livePlatform(std::get<LiveOptions>(commandLine), openCamera);
     return runApplication(platform, std::cout, std::cerr, renderFrame);
 }
 
