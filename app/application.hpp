@@ -17,8 +17,9 @@ namespace glintara {
 struct Platform {
     std::function<std::unique_ptr<FrameSource>()> openSource;
     std::function<std::unique_ptr<Screen>()> openScreen;
-    std::function<std::vector<std::unique_ptr<FrameOutput>>()> openOutputs =
-        [] { return std::vector<std::unique_ptr<FrameOutput>>{}; };
+    std::function<std::vector<std::unique_ptr<FrameOutput>>()> openOutputs = [] {
+        return std::vector<std::unique_ptr<FrameOutput>>{};
+    };
     int canvasSide = kDefaultCanvasSide;  // the kaleidoscope window's side
     bool windows = true;                  // false: no window, no key, and no key help
 };

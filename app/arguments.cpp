@@ -77,8 +77,8 @@ std::optional<UsageError> checkTogether(const LiveOptions& options) {
         return UsageError{"--sound needs --record or --record-capture"};
     }
     if (!options.record.empty() && options.record == options.recordCapture) {
-        return UsageError{"--record and --record-capture name the same file '" +
-                          options.record + "'"};
+        return UsageError{"--record and --record-capture name the same file '" + options.record +
+                          "'"};
     }
     return std::nullopt;
 }

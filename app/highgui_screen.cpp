@@ -69,8 +69,8 @@ void composeFullScreen(const cv::Mat& kaleidoscope, cv::Size screen, cv::Mat& co
     composed.create(screen, CV_8UC3);
     composed.setTo(cv::Scalar::all(0));
     const int side = std::min(screen.width, screen.height);
-    cv::Mat square = composed(cv::Rect((screen.width - side) / 2, (screen.height - side) / 2,
-                                       side, side));
+    cv::Mat square =
+        composed(cv::Rect((screen.width - side) / 2, (screen.height - side) / 2, side, side));
     if (side == kaleidoscope.rows) {
         kaleidoscope.copyTo(square);
     } else {

@@ -115,13 +115,13 @@ const spa_pod* enumFormat(spa_pod_builder& builder, cv::Size size) {
     spa_rectangle frameSize{static_cast<uint32_t>(size.width), static_cast<uint32_t>(size.height)};
     spa_fraction rate{kStatedRate, 1};
     return static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat,                     //
-        SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),                     //
-        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),                 //
-        SPA_FORMAT_VIDEO_format,                                                    //
-        SPA_POD_CHOICE_ENUM_Id(3, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,     //
-                               SPA_VIDEO_FORMAT_I420),                              //
-        SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&frameSize),                       //
+        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat,                  //
+        SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),                  //
+        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),              //
+        SPA_FORMAT_VIDEO_format,                                                 //
+        SPA_POD_CHOICE_ENUM_Id(3, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,  //
+                               SPA_VIDEO_FORMAT_I420),                           //
+        SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&frameSize),                    //
         SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
 }
 
@@ -133,8 +133,8 @@ void PipewireCamera::connect() {
     }
     pw_properties* properties = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "Camera",
-        PW_KEY_MEDIA_CLASS, "Video/Source", PW_KEY_NODE_NAME, kNodeName,
-        PW_KEY_NODE_DESCRIPTION, kNodeDescription, nullptr);
+        PW_KEY_MEDIA_CLASS, "Video/Source", PW_KEY_NODE_NAME, kNodeName, PW_KEY_NODE_DESCRIPTION,
+        kNodeDescription, nullptr);
     stream_ = pw_stream_new(core_, kNodeName, properties);  // takes the properties
     if (stream_ == nullptr) {
         throw pipewireError("the camera node cannot be made");
@@ -147,8 +147,8 @@ void PipewireCamera::connect() {
     unsigned char scratch[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(scratch, sizeof scratch);
     const spa_pod* formats[] = {enumFormat(builder, size_)};
-    const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER |
-                                                    PW_STREAM_FLAG_MAP_BUFFERS);
+    const auto flags =
+        static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS);
     if (pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, formats, 1) < 0) {
         throw pipewireError("the camera node cannot be published");
     }
@@ -206,10 +206,9 @@ void PipewireCamera::offerBuffers(spa_video_format format) {
     const spa_pod* buffers[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,  //
         SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(kBuffers, 2, 16),
-        SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),  //
+        SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),    //
         SPA_PARAM_BUFFERS_size, SPA_POD_Int(bytes),  //
-        SPA_PARAM_BUFFERS_stride, SPA_POD_Int(stride),
-        SPA_PARAM_BUFFERS_dataType,
+        SPA_PARAM_BUFFERS_stride, SPA_POD_Int(stride), SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))))};
     pw_stream_update_params(stream_, buffers, 1);
 }
@@ -234,8 +233,8 @@ void PipewireCamera::fill(spa_buffer& buffer, const cv::Mat& picture) {
     spa_data& data = buffer.datas[0];
     auto* bytes = static_cast<unsigned char*>(data.data);
     const bool bgrx = format_ == SPA_VIDEO_FORMAT_BGRx;
-    const std::uint32_t length = static_cast<std::uint32_t>(
-        bgrx ? size_.area() * 4 : size_.area() * 3 / 2);
+    const std::uint32_t length =
+        static_cast<std::uint32_t>(bgrx ? size_.area() * 4 : size_.area() * 3 / 2);
     if (bytes == nullptr || data.maxsize < length) {
         data.chunk->size = 0;
         return;
@@ -244,9 +243,9 @@ void PipewireCamera::fill(spa_buffer& buffer, const cv::Mat& picture) {
         cv::Mat bgrxImage(size_, CV_8UC4, bytes);
         cv::cvtColor(picture, bgrxImage, cv::COLOR_BGR2BGRA);
     } else {
-        Yuv420Planes planes = yuv420Planes(
-            size_, {bytes, bytes + size_.area(), bytes + size_.area() * 5 / 4},
-            {size_.width, size_.width / 2, size_.width / 2});
+        Yuv420Planes planes =
+            yuv420Planes(size_, {bytes, bytes + size_.area(), bytes + size_.area() * 5 / 4},
+                         {size_.width, size_.width / 2, size_.width / 2});
         bgrToYuv420(picture, planes.y, planes.cb, planes.cr);
     }
     data.chunk->offset = 0;

@@ -82,8 +82,7 @@ void Recorder::take(const ShownFrame& shown) {
                                 Clock::now() - shown.takenAt));
         }
     }
-    (picture_ == Picture::Kaleidoscope ? shown.kaleidoscope : shown.capture)
-        .copyTo(frame->picture);
+    (picture_ == Picture::Kaleidoscope ? shown.kaleidoscope : shown.capture).copyTo(frame->picture);
     frame->time =
         std::chrono::duration_cast<std::chrono::microseconds>(shown.takenAt - *start_).count();
     filled_.push(std::move(*frame));

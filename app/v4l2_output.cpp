@@ -63,10 +63,10 @@ class V4l2Output final : public FrameOutput {
           yuyv_(yuyv),
           // I420's three planes, one after the other, are the frame the device takes.
           i420_(size.height * 3 / 2, size.width, CV_8UC1),
-          planes_(yuv420Planes(size,
-                               {i420_.ptr(0), i420_.ptr(size.height),
-                                i420_.ptr(size.height) + size.area() / 4},
-                               {size.width, size.width / 2, size.width / 2})) {
+          planes_(yuv420Planes(
+              size,
+              {i420_.ptr(0), i420_.ptr(size.height), i420_.ptr(size.height) + size.area() / 4},
+              {size.width, size.width / 2, size.width / 2})) {
         if (yuyv_) {
             yuyv_frame_.create(size, CV_8UC2);
         }
@@ -105,22 +105,6 @@ class V4l2Output final : public FrameOutput {
 
 }  // namespace
 
-void packYuyv(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Mat& yuyv) {
-    yuyv.create(y.size(), CV_8UC2);
-    for (int row = 0; row < y.rows; ++row) {
-        const uchar* luma = y.ptr(row);
-        const uchar* blue = cb.ptr(row / 2);
-        const uchar* red = cr.ptr(row / 2);
-        uchar* out = yuyv.ptr(row);
-        for (int x = 0; x + 1 < y.cols; x += 2) {
-            out[2 * x] = luma[x];
-            out[2 * x + 1] = blue[x / 2];
-            out[2 * x + 2] = luma[x + 1];
-            out[2 * x + 3] = red[x / 2];
-        }
-    }
-}
-
 std::unique_ptr<FrameOutput> openV4l2Output(const std::string& path, cv::Size size) {
     const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -136,8 +120,8 @@ std::unique_ptr<FrameOutput> openV4l2Output(const std::string& path, cv::Size si
         }
     }
     close(fd);
-    throw deviceError(path, "takes neither YUYV nor I420 frames of " +
-                                std::to_string(size.width) + "x" + std::to_string(size.height));
+    throw deviceError(path, "takes neither YUYV nor I420 frames of " + std::to_string(size.width) +
+                                "x" + std::to_string(size.height));
 }
 
 }  // namespace glintara

@@ -16,7 +16,4 @@ namespace glintara {
 // the path when it is not a V4L2 video output device or takes neither format.
 std::unique_ptr<FrameOutput> openV4l2Output(const std::string& path, cv::Size size);
 
-// A 4:2:0 picture's planes as YUYV, each chroma row serving its two picture rows.
-void packYuyv(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Mat& yuyv);
-
 }  // namespace glintara

@@ -112,8 +112,15 @@ class CountingScreen final : public Screen {
 class CameraReader {
   public:
     CameraReader() {
-        const char* argv[] = {"gst-launch-1.0", "-q", "pipewiresrc", "target-object=glintara",
-                              "!", "video/x-raw,format=I420", "!", "fakesink", nullptr};
+        const char* argv[] = {"gst-launch-1.0",
+                              "-q",
+                              "pipewiresrc",
+                              "target-object=glintara",
+                              "!",
+                              "video/x-raw,format=I420",
+                              "!",
+                              "fakesink",
+                              nullptr};
         posix_spawnp(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ);
     }
     ~CameraReader() {
@@ -196,12 +203,21 @@ int main() {
     const cv::Size vga(640, 480), fullHd(1920, 1080);
     const Scenario scenarios[] = {
         {"live, 640, windows", {}, vga, false, false},
-        {"live, 640, windows, --record .mp4, --virtual-camera", {"--record", "@a.mp4"}, vga,
-         false, true},
-        {"live, --size 1080 --fullscreen, 1920x1080 MJPG camera", {"--size", "1080", "--fullscreen"},
-         fullHd, true, false},
+        {"live, 640, windows, --record .mp4, --virtual-camera",
+         {"--record", "@a.mp4"},
+         vga,
+         false,
+         true},
+        {"live, --size 1080 --fullscreen, 1920x1080 MJPG camera",
+         {"--size", "1080", "--fullscreen"},
+         fullHd,
+         true,
+         false},
         {"  the same, --record .mp4, --virtual-camera",
-         {"--size", "1080", "--fullscreen", "--record", "@b.mp4"}, fullHd, true, true},
+         {"--size", "1080", "--fullscreen", "--record", "@b.mp4"},
+         fullHd,
+         true,
+         true},
     };
     std::printf("the live program, a 30 fps camera, %d frames (Xvfb 1920x1080):\n", kShownFrames);
     for (const Scenario& scenario : scenarios) {

@@ -148,4 +148,20 @@ void yuv420ToBgr(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Rec
     }
 }
 
+void packYuyv(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Mat& yuyv) {
+    yuyv.create(y.size(), CV_8UC2);
+    for (int row = 0; row < y.rows; ++row) {
+        const uchar* luma = y.ptr(row);
+        const uchar* blue = cb.ptr(row / 2);
+        const uchar* red = cr.ptr(row / 2);
+        uchar* out = yuyv.ptr(row);
+        for (int x = 0; x + 1 < y.cols; x += 2) {
+            out[2 * x] = luma[x];
+            out[2 * x + 1] = blue[x / 2];
+            out[2 * x + 2] = luma[x + 1];
+            out[2 * x + 3] = red[x / 2];
+        }
+    }
+}
+
 }  // namespace glintara

@@ -40,6 +40,10 @@ Yuv420Planes yuv420Planes(cv::Size size, const std::array<unsigned char*, 3>& da
 // must already have those sizes; they may be views of an encoder's own buffers.
 void bgrToYuv420(const cv::Mat& bgr, cv::Mat& y, cv::Mat& cb, cv::Mat& cr);
 
+// A 4:2:0 picture's planes as packed 4:2:2 YUYV (Y0 Cb Y1 Cr for each pair of pixels), each
+// colour row serving its two picture rows; `yuyv` becomes 2-channel, of the picture's size.
+void packYuyv(const cv::Mat& y, const cv::Mat& cb, const cv::Mat& cr, cv::Mat& yuyv);
+
 // How a 4:2:0 picture's values stand for colours: the matrix's red and blue weights (0.299
 // and 0.114 for BT.601, 0.2126 and 0.0722 for BT.709) and whether values take the full 0-255
 // or the video range.

@@ -59,8 +59,8 @@ LiveSound::~LiveSound() {
 }
 
 void LiveSound::startAt(std::chrono::system_clock::time_point start) {
-    start_ = std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch())
-                 .count();
+    start_ =
+        std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch()).count();
 }
 
 void LiveSound::stop() {

@@ -44,8 +44,8 @@ std::string reserveUnfinished(const std::string& destination, int& fd) {
             return name;
         }
         if (errno != EEXIST) {
-            throw fileError(destination, "cannot be recorded: " + name + ": " +
-                                             std::strerror(errno));
+            throw fileError(destination,
+                            "cannot be recorded: " + name + ": " + std::strerror(errno));
         }
     }
     throw fileError(destination, "cannot be recorded: too many unfinished recordings beside it");
@@ -93,8 +93,7 @@ void RecordingFile::syncNowAndThen() {
     if (now - lastSync_ >= kSyncEvery) {
         lastSync_ = now;
         if (fdatasync(syncedFd_) != 0) {
-            throw fileError(unfinished_, std::string("cannot be written: ") +
-                                             std::strerror(errno));
+            throw fileError(unfinished_, std::string("cannot be written: ") + std::strerror(errno));
         }
     }
 }

@@ -8,10 +8,10 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/pending_file.hpp"
 #include "media/containers.hpp"
 #include "media/video_file_output.hpp"
 #include "render-tool/image_codecs.hpp"
-#include "core/pending_file.hpp"
 #include "render-tool/webp_animation.hpp"
 
 namespace glintara::tool {

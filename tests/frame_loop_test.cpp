@@ -18,6 +18,7 @@
 namespace glintara {
 namespace {
 
+using testing_support::renderOf;
 using testing_support::ScriptedScreen;
 using testing_support::ScriptedSource;
 
@@ -327,6 +328,18 @@ INSTANTIATE_TEST_SUITE_P(
         YuvFrame{"OddFrame", 0.299, 0.114, true, {37, 13}, {0, 0, 37, 13}}),
     [](const testing::TestParamInfo<YuvFrame>& info) { return info.param.name; });
 
+TEST(Yuyv, EachPixelPairIsY0CbY1CrWithTheColourOfItsRowPair) {
+    const cv::Mat y = (cv::Mat_<uchar>(2, 4) << 10, 11, 12, 13, 20, 21, 22, 23);
+    const cv::Mat cb = (cv::Mat_<uchar>(1, 2) << 100, 101);
+    const cv::Mat cr = (cv::Mat_<uchar>(1, 2) << 200, 201);
+    cv::Mat yuyv;
+    packYuyv(y, cb, cr, yuyv);
+    ASSERT_EQ(yuyv.type(), CV_8UC2);
+    const cv::Mat expected = (cv::Mat_<uchar>(2, 8) << 10, 100, 11, 200, 12, 101, 13, 201, 20, 100,
+                              21, 200, 22, 101, 23, 201);
+    EXPECT_EQ(cv::norm(yuyv.reshape(1), expected, cv::NORM_INF), 0.0);
+}
+
 TEST(KeyHelp, TwoLinesByteForByteWithTheColonsInColumn15) {
     std::ostringstream out;
     printKeyHelp(out);
@@ -362,16 +375,50 @@ class LoggedScreen : public ScriptedScreen {
     Recorder& recorder_;
 };
 
+// An output that keeps what it is given and logs its end, or fails as told.
+enum class OutputScript { Works, FailsToOpen, FailsToFinish };
+
+struct TakenFrames {
+    std::vector<cv::Mat> kaleidoscopes;
+    std::vector<cv::Mat> captures;
+    std::vector<Clock::time_point> times;
+};
+
+class LoggedOutput : public FrameOutput {
+  public:
+    LoggedOutput(Recorder& recorder, OutputScript script, TakenFrames& taken)
+        : recorder_(recorder), script_(script), taken_(taken) {}
+    void take(const ShownFrame& frame) override {
+        taken_.kaleidoscopes.push_back(frame.kaleidoscope.clone());
+        taken_.captures.push_back(frame.capture.clone());
+        taken_.times.push_back(frame.takenAt);
+    }
+    std::string finish() override {
+        recorder_.events.push_back("output finished");
+        if (script_ == OutputScript::FailsToFinish) {
+            throw std::runtime_error("a.mp4: cannot be written: No space left on device");
+        }
+        return "Recorded " + std::to_string(taken_.times.size()) + " frames";
+    }
+
+  private:
+    Recorder& recorder_;
+    OutputScript script_;
+    TakenFrames& taken_;
+};
+
 struct AppRun {
     int status;
     std::string out;
     std::string err;
     std::vector<std::string> events;
+    std::vector<TakenFrames> taken;  // per output
 };
 
 AppRun runApp(int frames, std::map<int, int> keys, bool cameraOpens = true,
-              bool displayOpens = true) {
+              bool displayOpens = true, std::vector<OutputScript> outputs = {}) {
     Recorder recorder;
+    std::vector<TakenFrames> taken(outputs.size());
     const Platform platform{
         .openSource = [&]() -> std::unique_ptr<FrameSource> {
             if (!cameraOpens)
@@ -383,11 +430,23 @@ AppRun runApp(int frames, std::map<int, int> keys, bool cameraOpens = true,
                 throw std::runtime_error("no display could be opened");
             return std::make_unique<LoggedScreen>(recorder, keys);
         },
+        .openOutputs =
+            [&] {
+                std::vector<std::unique_ptr<FrameOutput>> opened;
+                for (std::size_t i = 0; i < outputs.size(); ++i) {
+                    if (outputs[i] == OutputScript::FailsToOpen) {
+                        throw std::runtime_error("/dev/null: is not a V4L2 video output device");
+                    }
+                    opened.push_back(
+                        std::make_unique<LoggedOutput>(recorder, outputs[i], taken[i]));
+                }
+                return opened;
+            },
     };
     std::ostringstream out;
     std::ostringstream err;
     const int status = runApplication(platform, out, err, renderFrame);
-    return {status, out.str(), err.str(), recorder.events};
+    return {status, out.str(), err.str(), recorder.events, std::move(taken)};
 }
 
 TEST(Application, ExitKeyEndsWithStatusZeroAfterTheHelp) {
@@ -415,6 +474,44 @@ TEST(Application, FailuresGiveOneLineAndStatusOne) {
     EXPECT_EQ(cameraStops.err, "glintara: no frame could be taken from the camera\n");
     EXPECT_EQ(cameraStops.events,
               (std::vector<std::string>{"camera released", "windows destroyed"}));
+}
+
+TEST(Application, EveryOutputTakesEachShownFrameAndFinishesAfterTheWindowsClose) {
+    const AppRun run =
+        runApp(-1, {{2, kEscape}}, true, true, {OutputScript::Works, OutputScript::Works});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "\"S\" Key       : Rotate Stop/Start\nAny Other Key : Exit\n"
+              "Recorded 3 frames\nRecorded 3 frames\n");
+    EXPECT_EQ(run.events, (std::vector<std::string>{"camera released", "windows destroyed",
+                                                    "output finished", "output finished"}));
+    for (const TakenFrames& taken : run.taken) {
+        ASSERT_EQ(taken.times.size(), 3u);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(cv::norm(taken.kaleidoscopes[k], renderOf(plainFrame(), k), cv::NORM_INF),
+                      0.0);
+            EXPECT_EQ(cv::norm(taken.captures[k], renderOf(plainFrame(), k, true), cv::NORM_INF),
+                      0.0);
+        }
+        EXPECT_TRUE(std::is_sorted(taken.times.begin(), taken.times.end()));
+    }
+}
+
+TEST(Application, AnOutputThatCannotOpenIsSaidBeforeAnyWindowOpens) {
+    const AppRun run = runApp(-1, {}, true, true, {OutputScript::FailsToOpen});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "glintara: /dev/null: is not a V4L2 video output device\n");
+    EXPECT_EQ(run.events, std::vector<std::string>{"camera released"});
+}
+
+TEST(Application, AnOutputThatFailsToFinishIsSaidAndTheOthersStillFinish) {
+    const AppRun run =
+        runApp(-1, {{0, kEscape}}, true, true, {OutputScript::FailsToFinish, OutputScript::Works});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "glintara: a.mp4: cannot be written: No space left on device\n");
+    EXPECT_TRUE(run.out.ends_with("Recorded 1 frames\n")) << run.out;
+    EXPECT_EQ(std::count(run.events.begin(), run.events.end(), "output finished"), 2);
 }
 
 }  // namespace

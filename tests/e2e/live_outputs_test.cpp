@@ -50,9 +50,9 @@ std::uintmax_t sizeOf(const std::string& path) {
 
 // The times of a file's video frames, in seconds, as ffprobe reads them.
 std::vector<double> frameTimes(const std::string& path) {
-    const ProcessResult probe = runProcess(
-        {"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-         "frame=best_effort_timestamp_time", "-of", "csv=p=0", path});
+    const ProcessResult probe =
+        runProcess({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                    "frame=best_effort_timestamp_time", "-of", "csv=p=0", path});
     std::vector<double> times;
     for (const std::string& line : linesOf(probe.out)) {
         if (!line.empty() && line != "N/A") {
@@ -126,9 +126,9 @@ TEST_P(LiveRecording, EndsCleanlyOnTheSignalAndPutsTheWholeRecordingInPlace) {
     EXPECT_TRUE(std::adjacent_find(times.begin(), times.end(), std::greater_equal<>()) ==
                 times.end())
         << "frame times do not rise";
-    const ProcessResult codec = runProcess({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0",
-                                            "-show_entries", "stream=codec_name", "-of",
-                                            "csv=p=0", file});
+    const ProcessResult codec =
+        runProcess({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                    "stream=codec_name", "-of", "csv=p=0", file});
     EXPECT_EQ(codec.out, std::string(recording.codec) + "\n");
 
     // The first frame is the picture asked for, at the first angle.
@@ -138,14 +138,13 @@ TEST_P(LiveRecording, EndsCleanlyOnTheSignalAndPutsTheWholeRecordingInPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Signals, LiveRecording,
-    testing::Values(
-        RecordingCase{"Mp4EndedByCtrlC", "--record", "star.mp4", SIGINT, "h264"},
-        RecordingCase{"WebmEndedBySigterm", "--record", "star.webm", SIGTERM, "vp9"},
-        RecordingCase{"CaptureAviEndedBySighup", "--record-capture", "guide.avi", SIGHUP,
-                      "mjpeg"},
-        RecordingCase{"MovEndedByCtrlC", "--record", "star.mov", SIGINT, "h264"},
-        RecordingCase{"CaptureMkvEndedBySigterm", "--record-capture", "guide.mkv", SIGTERM,
-                      "h264"}),
+    testing::Values(RecordingCase{"Mp4EndedByCtrlC", "--record", "star.mp4", SIGINT, "h264"},
+                    RecordingCase{"WebmEndedBySigterm", "--record", "star.webm", SIGTERM, "vp9"},
+                    RecordingCase{"CaptureAviEndedBySighup", "--record-capture", "guide.avi",
+                                  SIGHUP, "mjpeg"},
+                    RecordingCase{"MovEndedByCtrlC", "--record", "star.mov", SIGINT, "h264"},
+                    RecordingCase{"CaptureMkvEndedBySigterm", "--record-capture", "guide.mkv",
+                                  SIGTERM, "h264"}),
     [](const testing::TestParamInfo<RecordingCase>& info) { return info.param.name; });
 
 TEST(LiveRecordingKilled, LeavesAPlayableUnfinishedFileAndTheOlderFileUntouched) {
@@ -210,8 +209,7 @@ class PrivatePipewire {
     ProcessResult read(const std::string& format, int frames, const std::string& into) const {
         return runProcess({"/usr/bin/gst-launch-1.0", "-q", "pipewiresrc", "target-object=glintara",
                            "num-buffers=" + std::to_string(frames), "!",
-                           "video/x-raw,format=" + format, "!", "filesink",
-                           "location=" + into},
+                           "video/x-raw,format=" + format, "!", "filesink", "location=" + into},
                           60s, environment());
     }
 
@@ -260,9 +258,9 @@ TEST(LiveSound, TheDefaultInputIsRecordedInStepWithThePictures) {
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     // Opus beside VP9, starting with the pictures and ending with them.
-    const ProcessResult streams = runProcess(
-        {"/usr/bin/ffprobe", "-v", "error", "-show_entries", "stream=codec_name,start_time",
-         "-show_entries", "format=duration", "-of", "csv=p=0", file});
+    const ProcessResult streams = runProcess({"/usr/bin/ffprobe", "-v", "error", "-show_entries",
+                                              "stream=codec_name,start_time", "-show_entries",
+                                              "format=duration", "-of", "csv=p=0", file});
     const std::vector<std::string> lines = linesOf(streams.out);
     ASSERT_EQ(lines.size(), 3u) << streams.out;
     EXPECT_TRUE(lines[0].starts_with("vp9,")) << lines[0];

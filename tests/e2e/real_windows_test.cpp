@@ -250,9 +250,7 @@ class RealWindowsFullScreen : public RealWindows {
 };
 
 TEST_F(RealWindowsFullScreen, CoversTheScreenUntilADoubleClickAndAnotherBringsItBack) {
-    const auto covers = [&] {
-        return geometryOf(*kaleidoscope_) == cv::Rect(0, 0, 1600, 900);
-    };
+    const auto covers = [&] { return geometryOf(*kaleidoscope_) == cv::Rect(0, 0, 1600, 900); };
     const auto eventually = [](const std::function<bool()>& holds) {
         for (int look = 0; look < kLooks * 3; ++look, std::this_thread::sleep_for(kBetweenLooks)) {
             if (holds()) {
@@ -271,8 +269,8 @@ TEST_F(RealWindowsFullScreen, CoversTheScreenUntilADoubleClickAndAnotherBringsIt
     EXPECT_EQ(geometryOf(*capture_).size(), cv::Size(640, 480));
 
     const auto doubleClick = [&] {
-        x_.run({"/usr/bin/xdotool", "mousemove", "--window", *kaleidoscope_, "100", "100",
-                "click", "--repeat", "2", "--delay", "60", "1"});
+        x_.run({"/usr/bin/xdotool", "mousemove", "--window", *kaleidoscope_, "100", "100", "click",
+                "--repeat", "2", "--delay", "60", "1"});
     };
     doubleClick();
     EXPECT_TRUE(eventually([&] { return geometryOf(*kaleidoscope_).size() == cv::Size(640, 640); }))

@@ -44,8 +44,8 @@ XServer::XServer() {
         }
     }
     if (server_ && std::filesystem::exists("/usr/bin/openbox")) {
-        windowManager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox"},
-                                                        environment());
+        windowManager_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"/usr/bin/openbox"}, environment());
         // The window manager is in charge once it names its check window on the root.
         for (int wait = 0; wait < 200 && !windowManagerRunning(); ++wait) {
             std::this_thread::sleep_for(50ms);
