@@ -104,8 +104,13 @@ class HighguiScreen final : public Screen {
         }
         followFullScreenWish();
         if (fullscreen_) {
-            composeFullScreen(image, cv::getWindowImageRect(window).size(), composed_);
-            cv::imshow(window, composed_);
+            // Until the window manager has made the window full screen, its size is that of
+            // the window it was, or none at all.
+            const cv::Size screen = cv::getWindowImageRect(window).size();
+            if (!screen.empty()) {
+                composeFullScreen(image, screen, composed_);
+            }
+            cv::imshow(window, screen.empty() ? image : composed_);
             return;
         }
         if (image.size() != windowSize_) {
