@@ -113,20 +113,36 @@ void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scrat
     cv::resize(colour, frameImage, frameImage.size(), 0.0, 0.0, cv::INTER_AREA);
 }
 
-void cutSquare(ImageWorkspace& workspace) {
-    workspace.frameImage(workspace.squareCut).copyTo(workspace.squareImage);
+void aimSample(ImageWorkspace& workspace, const Sample& sample) {
+    workspace.squareCut =
+        sampleCut(workspace.frameImage.size(), workspace.squareImage.rows, sample);
+}
+
+void cutSquare(ImageWorkspace& workspace, FrameScratch& scratch) {
+    const cv::Mat cut = workspace.frameImage(workspace.squareCut);
+    if (cut.size() == workspace.squareImage.size()) {
+        cut.copyTo(workspace.squareImage);
+        return;
+    }
+    if (scratch.sampleGrow.source() != cut.size() ||
+        scratch.sampleGrow.destination() != workspace.squareImage.size()) {
+        scratch.sampleGrow = LinearGrow(cut.size(), workspace.squareImage.size());
+    }
+    scratch.sampleGrow.grow(cut, workspace.squareImage);
 }
 
 void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
-               Ratio pixelAspect) {
+               Ratio pixelAspect, const Sample& sample) {
+    aimSample(workspace, sample);
     prepareFrame(frame, workspace.frameImage, scratch, {}, pixelAspect);
-    cutSquare(workspace);
+    cutSquare(workspace, scratch);
 }
 
 void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
-                Ratio pixelAspect) {
+                Ratio pixelAspect, const Sample& sample) {
+    aimSample(workspace, sample);
     prepareFrame(frame, workspace.frameImage, scratch, workspace.squareCut, pixelAspect);
-    cutSquare(workspace);
+    cutSquare(workspace, scratch);
 }
 
 }  // namespace glintara

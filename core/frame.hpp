@@ -7,6 +7,7 @@
 #include "core/workspace.hpp"
 #include "render/area_shrink.hpp"
 #include "render/linear_grow.hpp"
+#include "render/sample.hpp"
 
 namespace glintara {
 
@@ -15,8 +16,9 @@ namespace glintara {
 struct FrameScratch {
     cv::Mat depth8;
     cv::Mat colour;
-    AreaShrink shrink;  // for the sizes last shrunk between
-    LinearGrow grow;    // for the sizes last grown between
+    AreaShrink shrink;      // for the sizes last shrunk between
+    LinearGrow grow;        // for the sizes last grown between
+    LinearGrow sampleGrow;  // for the sample last grown to the square
 };
 
 // The width of a stored pixel to its height as a picture is shown: 1/1 for square pixels,
@@ -41,16 +43,20 @@ cv::Rect centredFourByThree(cv::Size size, Ratio pixelAspect = kSquarePixels);
 void prepareFrame(const cv::Mat& frame, cv::Mat& frameImage, FrameScratch& scratch,
                   cv::Rect needed = {}, Ratio pixelAspect = kSquarePixels);
 
-// Copies the centred square of frameImage into squareImage.
-void cutSquare(ImageWorkspace& workspace);
+// Where the sample is cut from frameImage: sets workspace.squareCut.
+void aimSample(ImageWorkspace& workspace, const Sample& sample);
 
-// Both of the above: the frame in frameImage and its square in squareImage, ready to render.
+// The part of frameImage at workspace.squareCut into squareImage: copied, or grown to it as
+// cv::resize's INTER_LINEAR grows it, byte for byte, when the sample is smaller.
+void cutSquare(ImageWorkspace& workspace, FrameScratch& scratch);
+
+// Both of the above: the frame in frameImage and its sample in squareImage, ready to render.
 void loadFrame(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
-               Ratio pixelAspect = kSquarePixels);
+               Ratio pixelAspect = kSquarePixels, const Sample& sample = {});
 
-// The same for a kaleidoscope alone, when frameImage is not shown or written: only the square
-// of it is made, the rest left as it was.
+// The same for a kaleidoscope alone, when frameImage is not shown or written: only the part
+// of it sampled is made, the rest left as it was.
 void loadSquare(const cv::Mat& frame, ImageWorkspace& workspace, FrameScratch& scratch,
-                Ratio pixelAspect = kSquarePixels);
+                Ratio pixelAspect = kSquarePixels, const Sample& sample = {});
 
 }  // namespace glintara

@@ -9,9 +9,9 @@ FrameSequence::FrameSequence(int firstAngle, RenderStep render) : render_(std::m
 
 void FrameSequence::render(const cv::Mat& frame, ImageWorkspace& workspace, Guide guide) {
     if (guide == Guide::Wanted) {
-        loadFrame(frame, workspace, scratch_, pixelAspect_);
+        loadFrame(frame, workspace, scratch_, pixelAspect_, sample_);
     } else {
-        loadSquare(frame, workspace, scratch_, pixelAspect_);
+        loadSquare(frame, workspace, scratch_, pixelAspect_, sample_);
     }
     // Drawn after the cut, so the guide outline never reaches the kaleidoscope.
     render_(workspace, angle());
@@ -24,7 +24,8 @@ void FrameSequence::renderTaking(cv::Mat& frame, ImageWorkspace& workspace, Guid
         return;
     }
     std::swap(frame, workspace.frameImage);
-    cutSquare(workspace);
+    aimSample(workspace, sample_);
+    cutSquare(workspace, scratch_);
     render_(workspace, angle());
 }
 

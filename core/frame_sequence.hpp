@@ -30,6 +30,9 @@ class FrameSequence {
     // How wide the coming frames' pixels are shown (square by default): their part shown 4:3
     // is what is prepared.
     void setPixelAspect(Ratio pixelAspect) { pixelAspect_ = pixelAspect; }
+    // What the coming frames sample (the middle at zoom 1 by default).
+    void setSample(const Sample& sample) { sample_ = sample; }
+    const Sample& sample() const { return sample_; }
     double angle() const { return static_cast<double>(rotation_.angleDegrees); }
 
     // Prepares the frame (8-bit or deeper, 1 to 4 channels, any size) into the workspace and
@@ -38,7 +41,7 @@ class FrameSequence {
     // The same for a frame the caller gives up: one of frameImage's own size and type takes
     // its place without a copy, and `frame` is left holding frameImage's old image.
     void renderTaking(cv::Mat& frame, ImageWorkspace& workspace, Guide guide);
-    // One degree further while turning.
+    // On by the speed while turning.
     void advance() { rotation_.advance(); }
 
   private:
@@ -46,6 +49,7 @@ class FrameSequence {
     FrameScratch scratch_;
     RotationState rotation_;
     Ratio pixelAspect_ = kSquarePixels;
+    Sample sample_;
 };
 
 }  // namespace glintara

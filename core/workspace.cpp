@@ -22,7 +22,7 @@ ImageWorkspace createWorkspace(int canvasSide) {
 
 void renderFrame(ImageWorkspace& workspace, double angle) {
     renderKaleidoscope(workspace.renderer, workspace.frameImage, workspace.squareImage,
-                       workspace.outputImage, angle);
+                       workspace.outputImage, angle, workspace.squareCut);
 }
 
 }  // namespace glintara

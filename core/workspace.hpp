@@ -11,8 +11,9 @@ namespace glintara {
 struct ImageWorkspace {
     cv::Mat outputImage;   // NxN BGR: the kaleidoscope canvas
     cv::Mat frameImage;    // N x 3N/4 BGR: the camera frame, then the guide outline on it
-    cv::Mat squareImage;   // SxS BGR: the centred square cut from the frame, brightened in place
-    cv::Rect squareCut;    // where squareImage is cut from frameImage
+    cv::Mat squareImage;   // SxS BGR: the sample cut from the frame, brightened in place
+    cv::Rect squareCut;    // where squareImage is cut from frameImage (the centred square
+                           // unless the sample is steered)
     RenderState renderer;  // the renderer's own images and tables
 };
 

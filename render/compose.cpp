@@ -90,12 +90,13 @@ void layPlacements(const RenderState& state, const Triangles& tileTriangles, cv:
 }  // namespace
 
 void renderKaleidoscope(RenderState& state, cv::Mat& frameImage, cv::Mat& squareImage,
-                        cv::Mat& outputImage, double angle) {
+                        cv::Mat& outputImage, double angle, cv::Rect cut) {
     brightenInBands(squareImage);
 
     const Geometry& geometry = state.geometry;
     Triangles triangles = computeTriangles(angle, geometry.triangleSide);
-    drawGuideOutline(frameImage, triangles.upTriangle, geometry.outlineThickness);
+    drawGuideOutline(frameImage, triangles.upTriangle, geometry.outlineThickness, cut,
+                     geometry.squareSide);
     scaleToTile(triangles);
     prepareMasks(triangles, state);
 

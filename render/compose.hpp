@@ -9,10 +9,10 @@
 
 namespace glintara {
 
-// Brightens the square, draws the guide outline on the frame, rebuilds both masks and
-// composes the canvas. squareImage must hold the centred square cut from frameImage before
-// the outline is drawn; `state` is the renderer's own and is handed back every frame.
+// Brightens the square, draws the guide outline on the frame over `cut`, rebuilds both masks
+// and composes the canvas. squareImage must hold the sample taken from frameImage's `cut`
+// before the outline is drawn; `state` is the renderer's own and is handed back every frame.
 void renderKaleidoscope(RenderState& state, cv::Mat& frameImage, cv::Mat& squareImage,
-                        cv::Mat& outputImage, double angle);
+                        cv::Mat& outputImage, double angle, cv::Rect cut);
 
 }  // namespace glintara

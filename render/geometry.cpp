@@ -46,19 +46,24 @@ Triangles computeTriangles(double angle, double side) {
     return triangles;
 }
 
-TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy) {
+TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy, double scale) {
     TrianglePoints points;
     for (std::size_t i = 0; i < triangle.size(); ++i) {
-        // static_cast truncates toward zero: a sum of -0.48 becomes 0, not -1.
-        points[i] = {static_cast<int>((triangle[i].x + static_cast<double>(cx)) + 0.5),
-                     static_cast<int>((triangle[i].y + static_cast<double>(cy)) + 0.5)};
+        // static_cast truncates toward zero: a sum of -0.48 becomes 0, not -1. At scale 1 the
+        // product is the vertex itself.
+        const double x = static_cast<double>(triangle[i].x) * scale;
+        const double y = static_cast<double>(triangle[i].y) * scale;
+        points[i] = {static_cast<int>((x + static_cast<double>(cx)) + 0.5),
+                     static_cast<int>((y + static_cast<double>(cy)) + 0.5)};
     }
     return points;
 }
 
-TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle, int thickness) {
+TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle, int thickness,
+                                cv::Rect cut, int squareSide) {
+    const double scale = static_cast<double>(cut.width) / static_cast<double>(squareSide);
     const TrianglePoints upPoints =
-        makeIntegerPoints(upTriangle, frameImage.cols / 2, frameImage.rows / 2);
+        makeIntegerPoints(upTriangle, cut.x + cut.width / 2, cut.y + cut.height / 2, scale);
     const cv::Point* polygon = upPoints.data();
     const int count = static_cast<int>(upPoints.size());
     cv::polylines(frameImage, &polygon, &count, 1, true, kGuideColour, thickness, cv::LINE_8, 0);

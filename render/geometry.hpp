@@ -22,12 +22,15 @@ struct Triangles {
 // degrees.
 Triangles computeTriangles(double angle, double side);
 
-// Vertices placed around an integer centre, rounded half up and truncated toward zero.
-TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy);
+// Vertices scaled by `scale` (in double precision) and placed around an integer centre,
+// rounded half up and truncated toward zero.
+TrianglePoints makeIntegerPoints(const Triangle& triangle, int cx, int cy, double scale = 1.0);
 
-// Draws the up triangle as the red guide outline, `thickness` pixels wide, around the
-// frame's centre.
-TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle, int thickness);
+// Draws the up triangle as the red guide outline, `thickness` pixels wide, over what is
+// sampled: scaled by the cut's side over the square side, around the cut's centre (its origin
+// plus half its side, truncated).
+TrianglePoints drawGuideOutline(cv::Mat& frameImage, const Triangle& upTriangle, int thickness,
+                                cv::Rect cut, int squareSide);
 
 // Brings both triangles from frame scale down to tile scale (a third).
 void scaleToTile(Triangles& triangles);

@@ -69,11 +69,23 @@ void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage
     shrinkToTile(warpImage, tileImage);
 }
 
+void takeSample(const cv::Mat& frameImage, const Sample& sample, cv::Mat& squareImage) {
+    const cv::Rect cut = sampleCut(frameImage.size(), squareImage.rows, sample);
+    if (cut.size() == squareImage.size()) {
+        frameImage(cut).copyTo(squareImage);
+    } else {
+        cv::resize(frameImage(cut), squareImage, squareImage.size(), 0.0, 0.0, cv::INTER_LINEAR);
+    }
+}
+
 void renderPlainly(PlainScratch& s, cv::Mat& frameImage, cv::Mat& squareImage, cv::Mat& outputImage,
-                   double angle) {
+                   double angle, const Sample& sample) {
+    takeSample(frameImage, sample, squareImage);
     brightenSquare(squareImage);
     Triangles triangles = computeTriangles(angle, s.geometry.triangleSide);
-    drawGuideOutline(frameImage, triangles.upTriangle, s.geometry.outlineThickness);
+    drawGuideOutline(frameImage, triangles.upTriangle, s.geometry.outlineThickness,
+                     sampleCut(frameImage.size(), s.geometry.squareSide, sample),
+                     s.geometry.squareSide);
     scaleToTile(triangles);
     buildMasks(triangles, s.tileImage.size(), s.maskUp, s.maskDown);
 

@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "render/sample.hpp"
 #include "render/sizes.hpp"
 
 namespace glintara {
@@ -30,8 +31,13 @@ void makeRotatedTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
 void makeMirroredTile(const cv::Mat& squareImage, double phi, cv::Mat& warpImage,
                       cv::Mat& flipImage, cv::Mat& tileImage);
 
-// The whole frame: squareImage brightened, the outline on frameImage, the canvas.
+// The sample as a square of the square side: frameImage's cut for the sample, grown
+// bilinearly when it is smaller, copied when it is not.
+void takeSample(const cv::Mat& frameImage, const Sample& sample, cv::Mat& squareImage);
+
+// The whole frame: the sample into squareImage, brightened, the outline on frameImage over
+// what was sampled, the canvas.
 void renderPlainly(PlainScratch& scratch, cv::Mat& frameImage, cv::Mat& squareImage,
-                   cv::Mat& outputImage, double angle);
+                   cv::Mat& outputImage, double angle, const Sample& sample = {});
 
 }  // namespace glintara

@@ -1,4 +1,5 @@
 #include "render/geometry.hpp"
+#include "render/sample.hpp"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -31,6 +32,9 @@ void expectNear(const Triangle& actual, const Triangle& expected) {
     }
 }
 
+// The centred square: the cut of a sample at the middle, zoom 1.
+const cv::Rect kMiddleCut = centredSquare(kClassic.frameSize, kClassic.squareSide);
+
 class WorkedValues : public testing::TestWithParam<WorkedAngle> {};
 
 TEST_P(WorkedValues, TrianglesOutlineAndMaskPolygonsMatch) {
@@ -41,7 +45,8 @@ TEST_P(WorkedValues, TrianglesOutlineAndMaskPolygonsMatch) {
         expectNear(triangles.downTriangle, worked.down);
     }
     cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3, cv::Scalar::all(0));
-    EXPECT_EQ(drawGuideOutline(frame, triangles.upTriangle, kClassic.outlineThickness),
+    EXPECT_EQ(drawGuideOutline(frame, triangles.upTriangle, kClassic.outlineThickness, kMiddleCut,
+                               kClassic.squareSide),
               worked.outline);
 
     scaleToTile(triangles);
@@ -184,7 +189,7 @@ TEST(GuideOutline, StaysInsideTheFrameAtEveryAngle) {
     for (int angle = 0; angle < 360; ++angle) {
         const TrianglePoints outline = drawGuideOutline(
             frame, computeTriangles(static_cast<double>(angle), kClassic.triangleSide).upTriangle,
-            kClassic.outlineThickness);
+            kClassic.outlineThickness, kMiddleCut, kClassic.squareSide);
         for (const cv::Point& p : outline) {
             EXPECT_TRUE(
                 cv::Rect(0, 0, kClassic.frameSize.width, kClassic.frameSize.height).contains(p))
@@ -197,14 +202,57 @@ TEST(GuideOutline, StaysInsideTheFrameAtEveryAngle) {
 
 TEST(GuideOutline, IsDrawnInPureRed) {
     cv::Mat frame(kClassic.frameSize.height, kClassic.frameSize.width, CV_8UC3, cv::Scalar::all(0));
-    const TrianglePoints outline = drawGuideOutline(
-        frame, computeTriangles(0.0, kClassic.triangleSide).upTriangle, kClassic.outlineThickness);
+    const TrianglePoints outline =
+        drawGuideOutline(frame, computeTriangles(0.0, kClassic.triangleSide).upTriangle,
+                         kClassic.outlineThickness, kMiddleCut, kClassic.squareSide);
     EXPECT_EQ(frame.at<cv::Vec3b>(outline[1]), cv::Vec3b(0, 0, 255));
     // Only red was drawn.
     std::vector<cv::Mat> channels;
     cv::split(frame, channels);
     EXPECT_EQ(cv::countNonZero(channels[0]) + cv::countNonZero(channels[1]), 0);
     EXPECT_GT(cv::countNonZero(channels[2]), 2 * 3 * 400);
+}
+
+// Where a steered sample is cut from the 640x480 frame (S = 461), worked by hand: the centre
+// pixel less half the side, moved back inside the frame.
+struct SteeredCut {
+    const char* name;
+    Sample sample;
+    cv::Rect cut;
+};
+
+class SampleCuts : public testing::TestWithParam<SteeredCut> {};
+
+TEST_P(SampleCuts, CentreLessHalfTheSideMovedInsideTheFrame) {
+    EXPECT_EQ(sampleCut(kClassic.frameSize, kClassic.squareSide, GetParam().sample),
+              GetParam().cut);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleCuts,
+    testing::Values(SteeredCut{"Middle", {}, {90, 10, 461, 461}},
+                    SteeredCut{"TopLeftCorner", {0.0, 0.0, 1.0}, {0, 0, 461, 461}},
+                    // 461/2 = 230; the centre (640, 480) puts it at (525, 365), moved to fit.
+                    SteeredCut{"BottomRightZoom2", {1.0, 1.0, 2.0}, {410, 250, 230, 230}},
+                    // 461/1.19 = 387.4; (160, 300) less 193 is (-33, 107), moved to (0, 93).
+                    SteeredCut{"LeftZoom1_19", {0.25, 0.625, 1.19}, {0, 93, 387, 387}},
+                    // 461/8 = 57.6; (480, 120) less 28.
+                    SteeredCut{"Zoom8", {0.75, 0.25, 8.0}, {452, 92, 57, 57}}),
+    [](const testing::TestParamInfo<SteeredCut>& info) { return info.param.name; });
+
+TEST(GuideOutline, MarksASteeredSampleScaledAroundTheCentreOfItsCut) {
+    // Zoom 2 around (160, 240): the cut is (45, 125, 230, 230), its centre (160, 240), and
+    // the top vertex (0, -230.94) at half size is 115.47 above it: y = (int)(124.53 + 0.5).
+    cv::Mat frame(kClassic.frameSize, CV_8UC3, cv::Scalar::all(0));
+    const cv::Rect cut = sampleCut(kClassic.frameSize, kClassic.squareSide, {0.25, 0.5, 2.0});
+    ASSERT_EQ(cut, cv::Rect(45, 125, 230, 230));
+    const TrianglePoints outline =
+        drawGuideOutline(frame, computeTriangles(0.0, kClassic.triangleSide).upTriangle,
+                         kClassic.outlineThickness, cut, kClassic.squareSide);
+    EXPECT_EQ(outline[0], cv::Point(160, 125));
+    // The bottom corners: (-+200, 115.47) at half size, (-+100, 57.735) around the centre.
+    EXPECT_EQ(outline[1], cv::Point(60, 298));
+    EXPECT_EQ(outline[2], cv::Point(260, 298));
 }
 
 TEST(Workspace, SizesAndTheSquareCut) {

@@ -11,6 +11,7 @@
 #include "core/frame.hpp"
 #include "core/workspace.hpp"
 #include "render/plain_render.hpp"
+#include "render/sample.hpp"
 #include "tests/support/pictures.hpp"
 
 namespace glintara {
@@ -68,10 +69,18 @@ std::vector<int> anglesFor(int canvasSide) {
     return angles;
 }
 
-class RenderEquivalence : public testing::TestWithParam<std::tuple<Picture, int>> {};
+// Where the kaleidoscope samples, by name.
+struct SampleRow {
+    std::string name;
+    Sample sample;
+};
+
+const SampleRow kMiddle{"", Sample{}};
+
+class RenderEquivalence : public testing::TestWithParam<std::tuple<Picture, int, SampleRow>> {};
 
 TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
-    const auto& [source, canvasSide] = GetParam();
+    const auto& [source, canvasSide, row] = GetParam();
     const cv::Mat picture = source.make();
     if (picture.empty()) {
         GTEST_SKIP() << "opencv-doc's fruits.jpg is not installed";
@@ -79,29 +88,45 @@ TEST_P(RenderEquivalence, EveryAngleMatchesThePlainSequenceByteForByte) {
     ImageWorkspace ws = createWorkspace(canvasSide);
     PlainScratch reference = createPlainScratch(geometryFor(canvasSide));
     FrameScratch scratch;
-    cv::Mat frame, square, canvas(canvasSide, canvasSide, CV_8UC3);
+    const int squareSide = geometryFor(canvasSide).squareSide;
+    cv::Mat frame, square(squareSide, squareSide, CV_8UC3);
+    cv::Mat canvas(canvasSide, canvasSide, CV_8UC3);
 
     for (const int angle : anglesFor(canvasSide)) {
-        loadFrame(picture, ws, scratch);
+        loadFrame(picture, ws, scratch, kSquarePixels, row.sample);
         ws.frameImage.copyTo(frame);
-        ws.squareImage.copyTo(square);
         renderFrame(ws, angle);
-        renderPlainly(reference, frame, square, canvas, angle);
+        renderPlainly(reference, frame, square, canvas, angle, row.sample);
         ASSERT_EQ(differingPixels(ws.outputImage, canvas), 0) << "canvas at angle " << angle;
         ASSERT_EQ(differingPixels(ws.frameImage, frame), 0) << "guide frame at angle " << angle;
         ASSERT_EQ(differingPixels(ws.squareImage, square), 0) << "square at angle " << angle;
     }
 }
 
+std::string nameOf(const testing::TestParamInfo<std::tuple<Picture, int, SampleRow>>& info) {
+    return std::get<0>(info.param).name + "_" + std::to_string(std::get<1>(info.param)) +
+           std::get<2>(info.param).name;
+}
+
 INSTANTIATE_TEST_SUITE_P(PicturesAndSizes, RenderEquivalence,
                          testing::Combine(testing::Values(Picture{"Photograph", photograph},
                                                           Picture{"Noise", noise},
                                                           Picture{"Scene", scene}),
-                                          testing::Values(640, 1080, 2160, 728, 128)),
-                         [](const testing::TestParamInfo<std::tuple<Picture, int>>& info) {
-                             return std::get<0>(info.param).name + "_" +
-                                    std::to_string(std::get<1>(info.param));
-                         });
+                                          testing::Values(640, 1080, 2160, 728, 128),
+                                          testing::Values(kMiddle)),
+                         nameOf);
+
+// Steered samples: in the corners, where the cut is moved back inside the frame; zooms that
+// grow the sample by odd and even factors and the most; centres off the middle.
+INSTANTIATE_TEST_SUITE_P(
+    Samples, RenderEquivalence,
+    testing::Combine(testing::Values(Picture{"Photograph", photograph}, Picture{"Noise", noise}),
+                     testing::Values(640, 728),
+                     testing::Values(SampleRow{"_TopLeftCorner", {0.0, 0.0, 1.0}},
+                                     SampleRow{"_BottomRightCornerZoom2", {1.0, 1.0, 2.0}},
+                                     SampleRow{"_OffTheMiddleZoom1_19", {0.3, 0.62, 1.19}},
+                                     SampleRow{"_NearTheTopRightZoom8", {0.9, 0.1, 8.0}})),
+    nameOf);
 
 }  // namespace
 }  // namespace glintara
