@@ -38,6 +38,12 @@ std::optional<long long> parseWholeNumber(std::string_view text);
 // --size: the canvas side, a multiple of 8 from 128 to 4096.
 std::optional<UsageError> readCanvasSide(std::string_view value, int& side);
 
+// --center X,Y: two fractions from 0 to 1; --zoom Z: from 1 to 8; --speed D: whole degrees per
+// frame from -359 to 359.
+std::optional<UsageError> readCenter(std::string_view value, double& x, double& y);
+std::optional<UsageError> readZoom(std::string_view value, double& zoom);
+std::optional<UsageError> readSpeed(std::string_view value, int& speed);
+
 // Reads the options into `options` by their rules, and gives the operands in order; or the
 // request for help, or the first mistake.
 template <typename Options>

@@ -148,6 +148,10 @@ void PendingFile::publish() {
 }
 
 void publishTogether(std::initializer_list<PendingFile*> files) {
+    publishTogether(std::vector<PendingFile*>(files));
+}
+
+void publishTogether(const std::vector<PendingFile*>& files) {
     for (const PendingFile* file : files) {
         if (file != nullptr) {
             file->sync();

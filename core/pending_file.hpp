@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace glintara {
 
@@ -41,5 +42,6 @@ class PendingFile {
 // puts them all in place: the outputs of a job appear together or not at all. Null entries
 // are passed over.
 void publishTogether(std::initializer_list<PendingFile*> files);
+void publishTogether(const std::vector<PendingFile*>& files);
 
 }  // namespace glintara

@@ -165,9 +165,10 @@ bool Input::readFirstFrame() {
     return true;
 }
 
-void Input::readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture) {
+void Input::readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture, long long frames) {
     stillRate_ = framesPerSecond;
     still_ = picture;
+    turnFrames_ = frames;
 }
 
 Ratio Input::timeBase() const {
@@ -183,12 +184,12 @@ Ratio Input::frameRate() const {
 }
 
 std::optional<long long> Input::frameCount() const {
-    return video_ ? video_->frameCount() : std::optional<long long>(kFramesPerTurn);
+    return video_ ? video_->frameCount() : std::optional<long long>(turnFrames_);
 }
 
 bool Input::readFrame(cv::Mat& frame, std::int64_t& time) {
     if (!video_) {
-        if (framesRead_ == kFramesPerTurn) {
+        if (framesRead_ == turnFrames_) {
             return false;
         }
         // A copy: the frame is the reader's to keep and draw on.

@@ -29,10 +29,9 @@ class Input {
     bool isStill() const { return !video_; }
     const cv::Mat& still() const { return still_; }
 
-    // From now on a still is read as a whole turn: kFramesPerTurn frames of `picture` at the
+    // From now on a still is read as a whole turn: `frames` frames of `picture` at the
     // given rate. Handing in the still already prepared saves preparing it every frame.
-    void readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture);
-    static constexpr long long kFramesPerTurn = 360;
+    void readStillAsTurn(Ratio framesPerSecond, const cv::Mat& picture, long long frames);
 
     Ratio timeBase() const;   // the unit of the frames' times
     Ratio frameRate() const;  // 30 per second where the file does not say
@@ -76,6 +75,7 @@ class Input {
     };
     std::deque<TimedFrame> readAhead_;  // read while telling a video from a picture
     long long framesRead_ = 0;
+    long long turnFrames_ = 360;  // of a still read as a turn
 };
 
 }  // namespace glintara::tool

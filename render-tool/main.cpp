@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/interruption.hpp"
+#include "core/user_error.hpp"
 #include "core/library_log.hpp"
 #include "render-tool/options.hpp"
 #include "render-tool/progress.hpp"
@@ -46,6 +47,9 @@ int render(const Options& options) {
         return kExitDone;
     } catch (const Interrupted& interrupted) {
         return reportInterrupted(interrupted.signal);
+    } catch (const UsageMistake& mistake) {
+        std::cerr << "glintara-render: " << mistake.what() << '\n';
+        return kExitUsage;
     } catch (const std::exception& error) {
         // A call a signal cut short fails in its own words; the signal is the cause.
         if (interruptionSignal() != 0) {

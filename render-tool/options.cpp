@@ -85,6 +85,18 @@ std::optional<UsageError> setSize(std::string_view value, Options& options) {
     return readCanvasSide(value, options.size);
 }
 
+std::optional<UsageError> setCenter(std::string_view value, Options& options) {
+    return readCenter(value, options.sample.centerX, options.sample.centerY);
+}
+
+std::optional<UsageError> setZoom(std::string_view value, Options& options) {
+    return readZoom(value, options.sample.zoom);
+}
+
+std::optional<UsageError> setSpeed(std::string_view value, Options& options) {
+    return readSpeed(value, options.speed);
+}
+
 void setQuiet(Options& options) {
     options.quiet = true;
 }
@@ -106,6 +118,8 @@ constexpr OptionRule<Options> kRules[] = {
     {"--angle", "", nullptr, setAngle},       {"--capture", "", nullptr, setCapture},
     {"--frames", "", nullptr, setFrameLimit}, {"--fps", "", nullptr, setFrameRate},
     {"--size", "", nullptr, setSize},         {"--quiet", "-q", setQuiet, nullptr},
+    {"--center", "", nullptr, setCenter},     {"--zoom", "", nullptr, setZoom},
+    {"--speed", "", nullptr, setSpeed},
 };
 
 }  // namespace
@@ -115,9 +129,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 const char* usageText() {
-    return "Usage: glintara-render [--angle DEG] [--size N] [--capture FILE] [--frames N] "
-           "[--fps F]\n"
-           "                       [--quiet] INPUT OUTPUT\n"
+    return "Usage: glintara-render [--angle DEG] [--speed D] [--center X,Y] [--zoom Z] [--size N]\n"
+           "                       [--capture FILE] [--frames N] [--fps F] [--quiet] INPUT OUTPUT\n"
            "Renders the Glintara kaleidoscope of a still image or a video file.\n"
            "\n"
            "  INPUT           a still image or a video; which it is is read from its content\n"
@@ -128,10 +141,17 @@ const char* usageText() {
            "                    .webm                 VP9, the sound copied or made Opus\n"
            "                    .avi                  MJPG, the sound copied where it fits\n"
            "                    .webp                 animated WebP that loops forever\n"
+           "                    NAME-%04d.png (.jpg, .tif)  each frame of a video as a numbered\n"
+           "                                          still, from 0001\n"
            "                  a still INPUT with a video or .webp OUTPUT becomes one whole turn,\n"
-           "                  360 frames that loop without a seam\n"
+           "                  360 / gcd(360, D) frames that loop without a seam\n"
            "  --angle DEG     the turn of the sampling triangle in whole degrees (default 0);\n"
-           "                  frame n of a video is rendered at DEG + n\n"
+           "                  frame n of a video is rendered at DEG + n D\n"
+           "  --speed D       degrees the triangle turns per frame, -359 to 359 (default 1;\n"
+           "                  negative turns the other way, 0 holds it)\n"
+           "  --center X,Y    where the triangle samples, as fractions of the picture\n"
+           "                  (default 0.5,0.5, the middle)\n"
+           "  --zoom Z        how closely it samples, from 1 to 8 (default 1)\n"
            "  --size N        the canvas side: a multiple of 8 from 128 to 4096 (default 640)\n"
            "  --capture FILE  also write the N x 3N/4 picture with the red guide triangle\n"
            "  --frames N      stop a video after N frames\n"

@@ -6,12 +6,15 @@
 
 #include "core/command_line.hpp"
 #include "core/ratio.hpp"
+#include "render/sample.hpp"
 #include "render/sizes.hpp"
 
 namespace glintara::tool {
 
 struct Options {
     int angle = 0;                  // 0..359
+    int speed = 1;                  // degrees per frame, -359..359
+    Sample sample;                  // where the kaleidoscope samples the frame
     int size = kDefaultCanvasSide;  // the canvas side; the capture is size x 3 size / 4
     std::optional<std::string> capturePath;
     std::optional<long long> frameLimit;

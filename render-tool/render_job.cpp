@@ -2,7 +2,9 @@
 // video, each output published only when complete.
 #include "render-tool/render_job.hpp"
 
+#include <cstdlib>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 
 #include "core/frame.hpp"
@@ -16,13 +18,17 @@
 namespace glintara::tool {
 namespace {
 
-void renderStill(const Options& options, const Input& input, ImageCodecs& codecs) {
+void renderStill(const Options& options, const cv::Mat& picture, Ratio pixelAspect,
+                 ImageCodecs& codecs) {
     checkImageFormat(options.outputPath, codecs);
     if (options.capturePath) {
         checkImageFormat(*options.capturePath, codecs);
     }
     ImageWorkspace workspace = createWorkspace(options.size);
-    FrameSequence(options.angle).render(input.still(), workspace, guideFor(options));
+    FrameSequence sequence(options.angle);
+    sequence.setSample(options.sample);
+    sequence.setPixelAspect(pixelAspect);
+    sequence.render(picture, workspace, guideFor(options));
 
     // Both are written beside their destinations before either is put in place.
     StillOutput output(options.outputPath, workspace.outputImage, codecs);
@@ -72,6 +78,11 @@ void checkDistinctFiles(const Options& options) {
     }
 }
 
+// A whole turn at `speed` degrees a frame: the frames until the angle first comes back.
+long long framesPerTurn(int speed) {
+    return 360 / std::gcd(360, std::abs(speed));
+}
+
 }  // namespace
 
 void renderFile(const Options& options, ProgressMode progressMode, std::ostream& err) {
@@ -85,20 +96,39 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
                         (input.isStill() ? " is rendered to a still image" : " keeps its own"));
     }
     if (input.isStill() && !turnOfAStill) {
-        renderStill(options, input, codecs);
+        renderStill(options, input.still(), kSquarePixels, codecs);
+        return;
+    }
+    if (!input.isStill() && !isVideoOutput(options.outputPath) && options.frameLimit == 1 &&
+        codecs.haveWriter(options.outputPath)) {
+        // One frame of a video to a still name: that frame, as a still.
+        cv::Mat first;
+        std::int64_t time = 0;
+        if (!input.readFrame(first, time)) {
+            throw fileError(input.path(), "holds no frame that can be read");
+        }
+        renderStill(options, first, input.pixelAspect(), codecs);
         return;
     }
     if (!input.isStill() && !isVideoOutput(options.outputPath)) {
         throw fileError(options.outputPath,
-                        "INPUT is a video, so OUTPUT needs the extension of a video format: "
-                        ".mp4, .m4v, .mov, .mkv, .webm, .avi or .webp");
+                        "INPUT is a video, so OUTPUT needs the extension of a video format "
+                        "(.mp4, .m4v, .mov, .mkv, .webm, .avi or .webp) or a numbered still "
+                        "name such as frame-%04d.png; with --frames 1 a still name takes the "
+                        "first frame");
     }
     if (turnOfAStill) {
+        if (options.speed == 0) {
+            throw UsageMistake(
+                "--speed 0 holds the angle, so a still makes no turn: give --speed a whole "
+                "number of degrees other than 0, or OUTPUT a still image's extension");
+        }
         // Prepared once, as the first frame would be: every frame after is the same picture.
         cv::Mat prepared(geometryFor(options.size).frameSize, CV_8UC3);
         FrameScratch scratch;
         prepareFrame(input.still(), prepared, scratch);
-        input.readStillAsTurn(options.framesPerSecond.value_or(Ratio{30, 1}), prepared);
+        input.readStillAsTurn(options.framesPerSecond.value_or(Ratio{30, 1}), prepared,
+                              framesPerTurn(options.speed));
     }
     std::optional<long long> total = input.frameCount();
     if (options.frameLimit && (!total || *options.frameLimit < *total)) {
@@ -106,7 +136,7 @@ void renderFile(const Options& options, ProgressMode progressMode, std::ostream&
     }
     Progress progress(progressMode, err, total);
     try {
-        VideoJob(options, input, progress, err).run();
+        VideoJob(options, input, progress, err, codecs).run();
     } catch (...) {
         progress.abandon();
         throw;

@@ -51,14 +51,16 @@ struct ClosesOnExit {
 
 }  // namespace
 
-VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std::ostream& err)
+VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std::ostream& err,
+                   ImageCodecs& codecs)
     : input_(input),
       progress_(progress),
       err_(err),
       workspace_(createWorkspace(options.size)),
       sequence_(options.angle),
       guide_(guideFor(options)),
-      output_(options.outputPath, streamOf(workspace_.outputImage, input), input.audio()),
+      output_(options.outputPath, streamOf(workspace_.outputImage, input), input.audio(),
+              codecs),
       limit_(options.frameLimit.value_or(std::numeric_limits<long long>::max())),
       decoded_(kQueueDepth),
       spareDecoded_(kQueueDepth + 2),
@@ -68,9 +70,12 @@ VideoJob::VideoJob(const Options& options, Input& input, Progress& progress, std
         err << "glintara-render: " << output_.audioNote() << '\n';
     }
     if (options.capturePath) {
-        capture_.emplace(*options.capturePath, streamOf(workspace_.frameImage, input));
+        capture_.emplace(*options.capturePath, streamOf(workspace_.frameImage, input), nullptr,
+                         codecs);
     }
     sequence_.setPixelAspect(input.pixelAspect());
+    sequence_.setSample(options.sample);
+    sequence_.rotation().speed = options.speed;
 }
 
 void VideoJob::run() {
@@ -161,7 +166,13 @@ void VideoJob::finishAndPublish() {
     if (capture_) {
         capture_->finish();
     }
-    publishTogether({output_.file(), capture_ ? capture_->file() : nullptr});
+    std::vector<PendingFile*> files = output_.files();
+    if (capture_) {
+        for (PendingFile* file : capture_->files()) {
+            files.push_back(file);
+        }
+    }
+    publishTogether(files);
     progress_.finish();
     // Sound cut by --frames is what was asked for; sound that outlasts the whole picture is cut
     // too, as a kaleidoscope of nothing is not wanted, and said.

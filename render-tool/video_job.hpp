@@ -30,7 +30,8 @@ class VideoJob {
   public:
     // Opens OUTPUT and the capture beside their destinations; a note on the sound goes to
     // `err`. Failures throw UserError naming the file.
-    VideoJob(const Options& options, Input& input, Progress& progress, std::ostream& err);
+    VideoJob(const Options& options, Input& input, Progress& progress, std::ostream& err,
+             ImageCodecs& codecs);
 
     // Renders every frame, then finishes and publishes the outputs; on any failure, or a
     // signal, nothing is published.

@@ -56,6 +56,18 @@ INSTANTIATE_TEST_SUITE_P(
                     GoodLine{{"--", "-in.png", "-out.png"}, 0, "-in.png", "-out.png"}),
     [](const auto& info) { return "Line" + std::to_string(info.index); });
 
+TEST(CommandLine, CenterZoomAndSpeed) {
+    const ParsedCommandLine parsed =
+        parse({"--center", "0.25,1", "--zoom=1.5", "--speed", "-45", "in.png", "out.mp4"});
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
+    const Options& options = std::get<Options>(parsed);
+    EXPECT_EQ(options.sample, (Sample{0.25, 1.0, 1.5}));
+    EXPECT_EQ(options.speed, -45);
+    const Options defaults = std::get<Options>(parse({"in.png", "out.png"}));
+    EXPECT_EQ(defaults.sample, Sample{});
+    EXPECT_EQ(defaults.speed, 1);
+}
+
 TEST(CommandLine, CaptureFramesAndQuiet) {
     const ParsedCommandLine parsed =
         parse({"--capture", "cap.png", "--frames=12", "--quiet", "in.avi", "out.avi"});
@@ -137,7 +149,18 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{{"--size", "120", "a", "b"}, "'120'"},
                     BadLine{{"--size", "4104", "a", "b"}, "'4104'"},
                     BadLine{{"--size", "99999999999", "a", "b"}, "--size"},
-                    BadLine{{"--size", "big", "a", "b"}, "'big'"}),
+                    BadLine{{"--size", "big", "a", "b"}, "'big'"},
+                    BadLine{{"--center", "1.2,0.5", "a", "b"}, "from 0 to 1"},
+                    BadLine{{"--center", "0.5", "a", "b"}, "X,Y"},
+                    BadLine{{"--center", "a,b", "a", "b"}, "'a,b'"},
+                    BadLine{{"--center", "0.5,-0.1", "a", "b"}, "--center"},
+                    BadLine{{"--zoom", "0.5", "a", "b"}, "from 1 to 8"},
+                    BadLine{{"--zoom", "9", "a", "b"}, "'9'"},
+                    BadLine{{"--zoom", "nan", "a", "b"}, "'nan'"},
+                    BadLine{{"--zoom", "2e0", "a", "b"}, "'2e0'"},
+                    BadLine{{"--speed", "360", "a", "b"}, "from -359 to 359"},
+                    BadLine{{"--speed", "-360", "a", "b"}, "'-360'"},
+                    BadLine{{"--speed", "1.5", "a", "b"}, "'1.5'"}),
     [](const auto& info) { return "Line" + std::to_string(info.index); });
 
 }  // namespace

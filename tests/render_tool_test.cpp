@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/frame_loop.hpp"
+#include "core/frame_sequence.hpp"
 #include "core/workspace.hpp"
 #include "tests/support/pictures.hpp"
 #include "tests/support/render_tool.hpp"
@@ -48,6 +49,26 @@ TEST(RenderStill, WritesTheSameKaleidoscopeAsTheLiveLoopAndTheCapture) {
     cv::compare(cap, scene, changed, cv::CMP_NE);
     EXPECT_GT(cv::countNonZero(changed.reshape(1)), 1000);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"cap.png", "frame.png", "out.png"}));
+}
+
+TEST(RenderStill, TheCenterAndZoomSteerTheSampleAndTheGuideMarksIt) {
+    ScratchFolder folder;
+    const cv::Mat scene = syntheticScene();
+    ASSERT_TRUE(cv::imwrite(folder.path("frame.png"), scene));
+    const auto result =
+        runRenderTool({"--angle", "20", "--center", "0.25,0.625", "--zoom", "1.19", "--capture",
+                       folder.path("cap.png"), folder.path("frame.png"), folder.path("out.png")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    // What every front door's frame sequence makes of that sample.
+    FrameSequence sequence(20);
+    sequence.setSample({0.25, 0.625, 1.19});
+    ImageWorkspace ws = createWorkspace();
+    sequence.render(scene, ws, Guide::Wanted);
+    EXPECT_EQ(cv::norm(cv::imread(folder.path("out.png")), ws.outputImage, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(cv::imread(folder.path("cap.png")), ws.frameImage, cv::NORM_INF), 0.0);
+    EXPECT_GT(cv::norm(ws.outputImage, renderOf(scene, 20), cv::NORM_INF), 0.0)
+        << "the steered sample made the middle's picture";
 }
 
 TEST(RenderStill, NegativeAnglesWrapAroundAndJpegOutputWorks) {

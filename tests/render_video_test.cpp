@@ -40,6 +40,10 @@ std::vector<cv::Mat> readAllFrames(const std::string& path, double* fps = nullpt
     return frames;
 }
 
+bool isNumberedName(const std::string& name) {
+    return name.find('%') != std::string::npos;
+}
+
 // A clip shared by the tests, made once.
 class VideoRender : public testing::Test {
   protected:
@@ -143,6 +147,89 @@ TEST_F(VideoRender, AFrameThatFailsToDecodeMidwayLeavesNoOutput) {
     EXPECT_NE(result.err.find("nothing was written"), std::string::npos) << result.err;
     EXPECT_EQ(out_.names(), (std::vector<std::string>{"cut.avi", "out.avi"}));
     EXPECT_EQ(readFile(out_.path("out.avi")), "precious");
+
+    // Numbered stills are put in place together too: none of the frames before the failure.
+    const auto numbered = runRenderTool({out_.path("cut.avi"), out_.path("f-%03d.png")});
+    EXPECT_EQ(numbered.exitStatus, 1);
+    EXPECT_EQ(out_.names(), (std::vector<std::string>{"cut.avi", "out.avi"}));
+}
+
+TEST_F(VideoRender, NumberedStillsHoldEveryFrameAtTheSpeedsAngles) {
+    const auto result = runRenderTool({"--angle", "10", "--speed=-7", "--frames", "5", clip(),
+                                       out_.path("out-%03d.png")});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(out_.names(), (std::vector<std::string>{"out-001.png", "out-002.png", "out-003.png",
+                                                      "out-004.png", "out-005.png"}));
+    for (int k = 0; k < 5; ++k) {
+        const cv::Mat frame = cv::imread(out_.path("out-00" + std::to_string(k + 1) + ".png"));
+        const int angle = (10 - 7 * k + 360) % 360;
+        const double match = cv::PSNR(frame, renderOf(inputFrames()[k], angle));
+        EXPECT_GT(match, 30.0) << "frame " << k;
+        EXPECT_GT(match, cv::PSNR(frame, renderOf(inputFrames()[k], angle + 7)) + 3.0)
+            << "frame " << k << " is not at angle " << angle;
+    }
+    // One frame of a video to a plain still name, when asked for with --frames 1.
+    const auto one =
+        runRenderTool({"--angle", "10", "--frames", "1", clip(), out_.path("one.png")});
+    ASSERT_EQ(one.exitStatus, 0) << one.err;
+    EXPECT_EQ(cv::norm(cv::imread(out_.path("one.png")), cv::imread(out_.path("out-001.png")),
+                       cv::NORM_INF),
+              0.0);
+}
+
+// A still turned at a speed makes one whole loop: 360 / gcd(360, |D|) frames.
+struct Loop {
+    const char* name;
+    int speed;
+    const char* output;
+    int frames;
+};
+
+void PrintTo(const Loop& loop, std::ostream* out) {
+    *out << loop.name;
+}
+
+class StillLoop : public testing::TestWithParam<Loop> {};
+
+TEST_P(StillLoop, EndsWhereItStartsAgain) {
+    ScratchFolder folder;
+    const cv::Mat scene = syntheticScene();
+    ASSERT_TRUE(cv::imwrite(folder.path("still.png"), scene));
+    const Loop& loop = GetParam();
+    const auto result = runRenderTool(
+        {"--speed", std::to_string(loop.speed), folder.path("still.png"), folder.path(loop.output)});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    if (isNumberedName(loop.output)) {
+        std::vector<std::string> names = folder.names();
+        std::erase(names, "still.png");
+        ASSERT_EQ(static_cast<int>(names.size()), loop.frames);
+        for (int k = 0; k < loop.frames; ++k) {
+            const cv::Mat frame = cv::imread(folder.path(names[k]));
+            const int angle = ((loop.speed * k) % 360 + 360) % 360;
+            EXPECT_EQ(cv::norm(frame, renderOf(scene, angle), cv::NORM_INF), 0.0) << names[k];
+        }
+    } else {
+        EXPECT_EQ(static_cast<int>(readAllFrames(folder.path(loop.output)).size()), loop.frames);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Speeds, StillLoop,
+    testing::Values(Loop{"QuarterTurnsToNumberedPngs", 90, "turn-%02d.png", 4},
+                    Loop{"BackwardsByFortyFiveToNumberedPngs", -45, "turn-%d.png", 8},
+                    Loop{"EightDegreesToMp4", 8, "turn.mp4", 45},
+                    Loop{"SevenDegreesGoRoundAllTheWay", 7, "turn.avi", 360}),
+    [](const testing::TestParamInfo<Loop>& info) { return info.param.name; });
+
+TEST(StillLoop, AtSpeedZeroIsAUsageMistake) {
+    ScratchFolder folder;
+    ASSERT_TRUE(cv::imwrite(folder.path("still.png"), syntheticScene()));
+    const auto result =
+        runRenderTool({"--speed", "0", folder.path("still.png"), folder.path("turn.mp4")});
+    EXPECT_EQ(result.exitStatus, 2);
+    ASSERT_EQ(linesOf(result.err).size(), 1u) << result.err;
+    EXPECT_NE(result.err.find("--speed 0"), std::string::npos) << result.err;
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"still.png"});
 }
 
 TEST_F(VideoRender, StillOrVideoIsToldByContentNotByName) {
