@@ -69,7 +69,8 @@ int runApplication(const Platform& platform, std::ostream& out, std::ostream& er
         }
 
         const std::vector<FrameOutput*> views = viewsOf(outputs);
-        if (runFrameLoop(*source, *screen, workspace, render, views) == LoopEnd::NoFrame) {
+        if (runFrameLoop(*source, *screen, workspace, render, views, platform.start) ==
+            LoopEnd::NoFrame) {
             status = reportFailure(err, "no frame could be taken from the camera");
         }
     } catch (const std::exception& error) {

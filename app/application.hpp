@@ -22,6 +22,7 @@ struct Platform {
     };
     int canvasSide = kDefaultCanvasSide;  // the kaleidoscope window's side
     bool windows = true;                  // false: no window, no key, and no key help
+    LoopStart start{};                    // where the sample starts, how fast it turns
 };
 
 // Prints the key help on out and runs until the user ends it (status 0) or something fails

@@ -25,6 +25,18 @@ std::optional<UsageError> setSize(std::string_view value, LiveOptions& options) 
     return readCanvasSide(value, options.size);
 }
 
+std::optional<UsageError> setCenter(std::string_view value, LiveOptions& options) {
+    return readCenter(value, options.sample.centerX, options.sample.centerY);
+}
+
+std::optional<UsageError> setZoom(std::string_view value, LiveOptions& options) {
+    return readZoom(value, options.sample.zoom);
+}
+
+std::optional<UsageError> setSpeed(std::string_view value, LiveOptions& options) {
+    return readSpeed(value, options.speed);
+}
+
 std::optional<UsageError> setVirtualCamera(std::string_view value, LiveOptions& options) {
     options.virtualCamera = std::string(value);
     return std::nullopt;
@@ -100,6 +112,9 @@ constexpr OptionRule<LiveOptions> kRules[] = {
     {"--record", "", nullptr, setRecord},
     {"--record-capture", "", nullptr, setRecordCapture},
     {"--sound", "", setSound},
+    {"--center", "", nullptr, setCenter},
+    {"--zoom", "", nullptr, setZoom},
+    {"--speed", "", nullptr, setSpeed},
 };
 
 }  // namespace
@@ -109,13 +124,18 @@ LiveCommandLine parseLiveCommandLine(int argc, const char* const* argv) {
 }
 
 const char* liveUsageText() {
-    return "Usage: glintara [--camera INDEX] [--size N] [--fullscreen | --no-window]\n"
+    return "Usage: glintara [--camera INDEX] [--size N] [--center X,Y] [--zoom Z] [--speed D]\n"
+           "                [--fullscreen | --no-window]\n"
            "                [--virtual-camera [DEVICE]] [--record FILE] [--record-capture FILE]\n"
            "                [--sound]\n"
            "Shows camera INDEX as a turning kaleidoscope.\n"
            "  --camera INDEX         the camera to open, from 0 to 63 (default 0)\n"
            "  --size N               the kaleidoscope's side, a multiple of 8 from 128 to 4096\n"
            "                         (default 640); the camera is asked for N x 3N/4\n"
+           "  --center X,Y           where the triangle starts sampling, as fractions of the\n"
+           "                         picture (default 0.5,0.5, the middle)\n"
+           "  --zoom Z               how closely it samples, from 1 to 8 (default 1)\n"
+           "  --speed D              degrees it turns a frame, -359 to 359 (default 1)\n"
            "  --fullscreen           the kaleidoscope fills the screen (a double click on it\n"
            "                         toggles full screen)\n"
            "  --no-window            no window: for --virtual-camera or --record alone\n"
@@ -126,7 +146,9 @@ const char* liveUsageText() {
            "  --record-capture FILE  record the camera picture with its guide triangle\n"
            "  --sound                record the default sound input too\n"
            "  --help                 show this text\n"
-           "Keys: S or s stops and restarts the turning; any other key quits.\n";
+           "Keys: S or s stops and restarts the turning; any other key quits.\n"
+           "Mouse, in the Capture window: press or drag the left button to sample there, turn\n"
+           "the wheel to zoom, click the right button to go back to the middle at zoom 1.\n";
 }
 
 }  // namespace glintara

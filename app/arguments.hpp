@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/command_line.hpp"
+#include "render/sample.hpp"
 #include "render/sizes.hpp"
 
 namespace glintara {
@@ -12,6 +13,8 @@ namespace glintara {
 struct LiveOptions {
     int camera = 0;                 // laptops often have more than one
     int size = kDefaultCanvasSide;  // the kaleidoscope's side; the camera is asked for N x 3N/4
+    Sample sample;                  // where the sample starts
+    int speed = 1;                  // degrees a frame
     // Where the kaleidoscope is published as a camera: empty for PipeWire, else a
     // v4l2loopback device's path.
     std::optional<std::string> virtualCamera;

@@ -6,8 +6,11 @@
 namespace glintara {
 
 LoopEnd runFrameLoop(FrameSource& source, Screen& screen, ImageWorkspace& workspace,
-                     const RenderStep& render, std::span<FrameOutput* const> outputs) {
+                     const RenderStep& render, std::span<FrameOutput* const> outputs,
+                     const LoopStart& start) {
     FrameSequence sequence(0, render);
+    sequence.setSample(start.sample);
+    sequence.rotation().speed = start.speed;
     cv::Mat cameraFrame;
     const auto frameWaiting = [&source] {
         return source.frameWaiting() || interruptionSignal() != 0;
@@ -33,6 +36,7 @@ LoopEnd runFrameLoop(FrameSource& source, Screen& screen, ImageWorkspace& worksp
         if (screen.windowClosed()) {
             return LoopEnd::WindowClosed;
         }
+        sequence.setSample(steer(sequence.sample(), screen.takeSteering()));
         switch (classifyKey(key)) {
             case KeyAction::Exit:
                 return LoopEnd::ExitKey;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "app/qt_wheel.hpp"
 #include "app/x_window_watch.hpp"
 #include "core/workspace.hpp"
 
@@ -88,6 +90,8 @@ class HighguiScreen final : public Screen {
         cv::moveWindow(kCaptureWindow, 0, 0);
         cv::moveWindow(kKaleidoscopeWindow, frameWidth + kWindowGap, 0);
         cv::setMouseCallback(kKaleidoscopeWindow, onMouse, this);
+        cv::setMouseCallback(kCaptureWindow, onCaptureMouse, this);
+        wheel_.emplace(kCaptureWindow);  // Qt's application exists once the windows do
         fullscreenWanted_ = fullscreen;
     }
     ~HighguiScreen() override {
@@ -99,6 +103,7 @@ class HighguiScreen final : public Screen {
 
     void show(const std::string& window, const cv::Mat& image) override {
         if (window != kKaleidoscopeWindow) {
+            captureSize_ = image.size();
             cv::imshow(window, image);
             return;
         }
@@ -138,7 +143,26 @@ class HighguiScreen final : public Screen {
         return !isOpen(kCaptureWindow) || !isOpen(kKaleidoscopeWindow) || !xWindows_.allPresent();
     }
 
+    Steering takeSteering() override {
+        Steering steering = steering_;
+        steering.zoomSteps = wheel_->take();
+        steering_ = {};
+        return steering;
+    }
+
   private:
+    // The left button pressed or dragged in "Capture" samples under the pointer; the right
+    // button goes back to the middle. Called by OpenCV from within the key wait.
+    static void onCaptureMouse(int event, int x, int y, int flags, void* self) noexcept {
+        auto& screen = *static_cast<HighguiScreen*>(self);
+        const bool dragging = event == cv::EVENT_MOUSEMOVE && (flags & cv::EVENT_FLAG_LBUTTON) != 0;
+        if ((event == cv::EVENT_LBUTTONDOWN || dragging) && !screen.captureSize_.empty()) {
+            screen.steering_.centre = centreUnder(x, y, screen.captureSize_);
+        } else if (event == cv::EVENT_RBUTTONDOWN) {
+            screen.steering_ = Steering{.reset = true};
+        }
+    }
+
     // A double click on the kaleidoscope toggles full screen, as in video players. Called by
     // OpenCV from within the key wait, on the loop's own thread.
     static void onMouse(int event, int, int, int, void* self) noexcept {
@@ -160,6 +184,9 @@ class HighguiScreen final : public Screen {
     }
 
     XWindowWatch xWindows_{{kCaptureWindow, kKaleidoscopeWindow}};
+    std::optional<WheelSteps> wheel_;
+    Steering steering_;
+    cv::Size captureSize_;
     bool fullscreenWanted_ = false;
     bool fullscreen_ = false;
     cv::Size windowSize_;  // the picture size the window was given, out of full screen

@@ -54,6 +54,7 @@ Platform livePlatform(const LiveOptions& options, const CameraOpener& openCamera
         .openOutputs = [=] { return openOutputs(options); },
         .canvasSide = options.size,
         .windows = options.window,
+        .start = {options.sample, options.speed},
     };
 }
 

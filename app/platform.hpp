@@ -10,6 +10,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "app/steering.hpp"
+
 namespace glintara {
 
 inline const std::string kCaptureWindow = "Capture";
@@ -46,6 +48,8 @@ class Screen {
     }
     // Whether the user has closed one of the windows.
     virtual bool windowClosed() = 0;
+    // What the mouse asked of the sample since the last call.
+    virtual Steering takeSteering() { return {}; }
 };
 
 // A frame as it was shown: the kaleidoscope, the camera picture with the guide, and when the

@@ -9,7 +9,7 @@ packages=(
     g++ make cmake pkg-config
     libopencv-dev libxcb1-dev libjpeg-dev libwebp-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-    libavdevice-dev libpipewire-0.3-dev
+    libavdevice-dev libpipewire-0.3-dev qtbase5-dev
 )
 # What the plugins and the Debian package need besides (make deb).
 plugin_packages=(

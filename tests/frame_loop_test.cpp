@@ -9,6 +9,7 @@
 
 #include "app/application.hpp"
 #include "app/keys.hpp"
+#include "app/steering.hpp"
 #include "core/frame.hpp"
 #include "core/workspace.hpp"
 #include "core/yuv420.hpp"
@@ -85,6 +86,21 @@ TEST_P(ExitKey, EndsTheLoopOnTheFrameItArrives) {
 INSTANTIATE_TEST_SUITE_P(Keys, ExitKey,
                          testing::Values(kEscape, kEnter, kSpace, kRightArrow, int{'q'},
                                          int{'s'} + 0x10000, 0x100053));
+
+TEST(FrameLoop, StartsWhereToldAndTurnsAtItsSpeed) {
+    ScriptedSource source(plainFrame(), 3);
+    ScriptedScreen screen({});
+    ImageWorkspace ws = createWorkspace();
+    std::vector<int> angles;
+    std::vector<cv::Rect> cuts;
+    const RenderStep record = [&](ImageWorkspace& workspace, double angle) {
+        angles.push_back(static_cast<int>(angle));
+        cuts.push_back(workspace.squareCut);
+    };
+    runFrameLoop(source, screen, ws, record, {}, {.sample = {0.25, 0.5, 2.0}, .speed = -3});
+    EXPECT_EQ(angles, (std::vector<int>{0, 357, 354}));
+    EXPECT_EQ(cuts, std::vector<cv::Rect>(3, cv::Rect(45, 125, 230, 230)));
+}
 
 TEST(FrameLoop, BareModifierPressesAreNoKey) {
     // Shift, Control, Caps Lock, Alt, Super and AltGr before a capital S: the S toggles.
@@ -327,6 +343,54 @@ INSTANTIATE_TEST_SUITE_P(
         YuvFrame{"Bt2020OddPart", 0.2627, 0.0593, false, {641, 479}, {1, 1, 638, 477}},
         YuvFrame{"OddFrame", 0.299, 0.114, true, {37, 13}, {0, 0, 37, 13}}),
     [](const testing::TestParamInfo<YuvFrame>& info) { return info.param.name; });
+
+// The mouse's steering: the wheel in steps of the fourth root of 2 from 1 to 8, taken from
+// the nearest step; a right click first, then the rest.
+struct SteeringCase {
+    const char* name;
+    Sample before;
+    Steering steering;
+    Sample after;
+};
+
+class SteeringTable : public testing::TestWithParam<SteeringCase> {};
+
+TEST_P(SteeringTable, GivesTheSampleAsked) {
+    const Sample after = steer(GetParam().before, GetParam().steering);
+    EXPECT_DOUBLE_EQ(after.centerX, GetParam().after.centerX);
+    EXPECT_DOUBLE_EQ(after.centerY, GetParam().after.centerY);
+    EXPECT_DOUBLE_EQ(after.zoom, GetParam().after.zoom);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mouse, SteeringTable,
+    testing::Values(
+        SteeringCase{"Nothing", {0.2, 0.3, 1.5}, {}, {0.2, 0.3, 1.5}},
+        SteeringCase{"FourStepsDoubles", {}, {.zoomSteps = 4}, {0.5, 0.5, 2.0}},
+        SteeringCase{"OneStep", {}, {.zoomSteps = 1}, {0.5, 0.5, 1.189207115002721}},
+        SteeringCase{"NoFurtherThanEight", {}, {.zoomSteps = 13}, {0.5, 0.5, 8.0}},
+        SteeringCase{"NoWiderThanOne", {0.5, 0.5, 2.0}, {.zoomSteps = -5}, {0.5, 0.5, 1.0}},
+        // 1.5 is nearest step 2 (4 log2 1.5 = 2.34): one more is 2^(3/4).
+        SteeringCase{
+            "FromBetweenSteps", {0.5, 0.5, 1.5}, {.zoomSteps = 1}, {0.5, 0.5, 1.681792830507429}},
+        SteeringCase{"DragKeepsTheZoom",
+                     {0.5, 0.5, 2.0},
+                     {.centre = cv::Point2d(0.25, 0.75)},
+                     {0.25, 0.75, 2.0}},
+        SteeringCase{"RightClickGoesBack", {0.1, 0.9, 4.0}, {.reset = true}, {}},
+        SteeringCase{"RightClickThenPress",
+                     {0.1, 0.9, 4.0},
+                     {.reset = true, .centre = cv::Point2d(0.3, 0.4)},
+                     {0.3, 0.4, 1.0}}),
+    [](const testing::TestParamInfo<SteeringCase>& info) { return info.param.name; });
+
+TEST(Steering, ThePointersPixelIsTheCentresPixel) {
+    for (const cv::Point pixel : {cv::Point(0, 0), cv::Point(639, 479), cv::Point(200, 150)}) {
+        const cv::Point2d centre = centreUnder(pixel.x, pixel.y, kClassic.frameSize);
+        EXPECT_EQ(static_cast<int>(centre.x * kClassic.frameSize.width), pixel.x);
+        EXPECT_EQ(static_cast<int>(centre.y * kClassic.frameSize.height), pixel.y);
+    }
+}
 
 TEST(Yuyv, EachPixelPairIsY0CbY1CrWithTheColourOfItsRowPair) {
     const cv::Mat y = (cv::Mat_<uchar>(2, 4) << 10, 11, 12, 13, 20, 21, 22, 23);

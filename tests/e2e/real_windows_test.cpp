@@ -3,6 +3,7 @@
 // xdotool and screenshots.
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <unistd.h>
@@ -212,6 +213,52 @@ TEST_F(RealWindows, SStopsAndRestartsAndShiftAloneDoesNothing) {
     // The Right arrow's code ends in the byte of 'S': it must quit, not toggle.
     press("Right");
     expectCleanEnd("the Right arrow");
+}
+
+// Where the red guide outline is in a screenshot of "Capture": the middle of its pixels.
+std::optional<cv::Point2d> guideCentre(const cv::Mat& capture) {
+    cv::Mat red;
+    cv::inRange(capture, cv::Scalar(0, 0, 255), cv::Scalar(0, 0, 255), red);
+    const cv::Moments moments = cv::moments(red, true);
+    if (moments.m00 == 0.0) {
+        return std::nullopt;
+    }
+    return cv::Point2d(moments.m10 / moments.m00, moments.m01 / moments.m00);
+}
+
+TEST_F(RealWindows, TheMouseInCaptureSteersTheSampleAndARightClickBringsItBack) {
+    press("s");
+    ASSERT_TRUE(standsStill());
+    const cv::Mat before = screenshot(*kaleidoscope_);
+    const cv::Mat captureBefore = screenshot(*capture_);
+    const auto mouse = [&](std::vector<std::string> actions) {
+        std::vector<std::string> argv{"/usr/bin/xdotool", "mousemove", "--window", *capture_};
+        argv.insert(argv.end(), actions.begin(), actions.end());
+        x_.run(argv);
+    };
+    // Four wheel steps closer: zoom 2, a sample of half the side, which can go where the
+    // pointer goes; the camera picture itself is not enlarged.
+    mouse({"320", "240", "click", "--repeat", "4", "--delay", "50", "4"});
+    ASSERT_TRUE(standsStill());
+    const cv::Mat zoomed = screenshot(*kaleidoscope_);
+    EXPECT_GT(cv::norm(before, zoomed, cv::NORM_INF), 0.0) << "the wheel changed nothing";
+    mouse({"320", "240", "mousedown", "1", "mousemove", "--window", *capture_, "200", "150",
+           "mouseup", "1"});
+    ASSERT_TRUE(standsStill());
+    const std::optional<cv::Point2d> dragged = guideCentre(screenshot(*capture_));
+    ASSERT_TRUE(dragged);
+    EXPECT_NEAR(dragged->x, 200.0, 4.0);
+    EXPECT_NEAR(dragged->y, 150.0, 4.0);
+
+    mouse({"100", "100", "click", "3"});
+    ASSERT_TRUE(standsStill());
+    EXPECT_EQ(cv::norm(before, screenshot(*kaleidoscope_), cv::NORM_INF), 0.0)
+        << "a right click did not bring back the middle at zoom 1";
+    EXPECT_EQ(cv::norm(captureBefore, screenshot(*capture_), cv::NORM_INF), 0.0)
+        << "the guide is not back in the middle, or the camera picture was zoomed";
+
+    press("Escape");
+    expectCleanEnd("Escape");
 }
 
 TEST_F(RealWindows, ClosingTheCaptureWindowEndsTheProgram) {
