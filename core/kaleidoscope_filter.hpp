@@ -31,6 +31,10 @@ class KaleidoscopeFilter {
     void setPixelAspect(Ratio pixelAspect) { sequence_.setPixelAspect(pixelAspect); }
     // While not turning, every frame is drawn at the same angle, as after S in the live program.
     void setTurning(bool turning) { sequence_.rotation().rotationFlag = turning ? +1 : -1; }
+    // Degrees a frame while turning, -359..359.
+    void setSpeed(int speed) { sequence_.rotation().speed = speed; }
+    // What the coming frames sample.
+    void setSample(const Sample& sample) { sequence_.setSample(sample); }
 
     // Renders a frame (8-bit, 1, 3 or 4 channels, any size) at the current angle and turns
     // on; for the kaleidoscope alone, only the part of the frame it reads is prepared. Returns the

@@ -36,7 +36,15 @@ constexpr const char* kInputCaps =
     "video/x-raw, format=(string){ I420, BGR, BGRx, BGRA, GRAY8 }, width=(int)[1, 2147483647], "
     "height=(int)[1, 2147483647]";
 
-enum Property { kPropertyAngle = 1, kPropertyTurning, kPropertyPicture };
+enum Property {
+    kPropertyAngle = 1,
+    kPropertyTurning,
+    kPropertyPicture,
+    kPropertyCenterX,
+    kPropertyCenterY,
+    kPropertyZoom,
+    kPropertySpeed
+};
 
 // The element's own C++ state, made in place when GObject makes the instance and destroyed
 // when it is finalised.
@@ -45,6 +53,8 @@ struct ElementState {
     int angle = kDefaultAngle;
     bool turning = kDefaultTurning;
     Picture picture = kDefaultPicture;
+    glintara::Sample sample;
+    int speed = 1;
     bool angleSet = true;     // the next frame starts again from `angle`
     bool pictureSet = false;  // `picture` changed since the streaming thread last took it
     // The picture the caps are worked out for, under the object lock: while streaming, taken
@@ -112,6 +122,18 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         case kPropertyTurning:
             self->state.turning = g_value_get_boolean(value);
             break;
+        case kPropertyCenterX:
+            self->state.sample.centerX = g_value_get_double(value);
+            break;
+        case kPropertyCenterY:
+            self->state.sample.centerY = g_value_get_double(value);
+            break;
+        case kPropertyZoom:
+            self->state.sample.zoom = g_value_get_double(value);
+            break;
+        case kPropertySpeed:
+            self->state.speed = g_value_get_int(value);
+            break;
         case kPropertyPicture: {
             const auto picture = static_cast<Picture>(g_value_get_enum(value));
             self->state.pictureSet = self->state.pictureSet || picture != self->state.picture;
@@ -141,6 +163,18 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
             break;
         case kPropertyPicture:
             g_value_set_enum(value, static_cast<gint>(self->state.picture));
+            break;
+        case kPropertyCenterX:
+            g_value_set_double(value, self->state.sample.centerX);
+            break;
+        case kPropertyCenterY:
+            g_value_set_double(value, self->state.sample.centerY);
+            break;
+        case kPropertyZoom:
+            g_value_set_double(value, self->state.sample.zoom);
+            break;
+        case kPropertySpeed:
+            g_value_set_int(value, self->state.speed);
             break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -329,7 +363,19 @@ void applySettings(GstGlintara* self) {
         state.angleSet = false;
     }
     state.filter->setTurning(state.turning);
+    state.filter->setSpeed(state.speed);
+    state.filter->setSample(state.sample);
     GST_OBJECT_UNLOCK(self);
+}
+
+// Before each buffer, the properties a controller drives take their values at its time, as
+// GStreamer's own video filters do.
+void beforeTransform(GstBaseTransform* transform, GstBuffer* buffer) {
+    const GstClockTime streamTime = gst_segment_to_stream_time(
+        &transform->segment, GST_FORMAT_TIME, GST_BUFFER_TIMESTAMP(buffer));
+    if (GST_CLOCK_TIME_IS_VALID(streamTime)) {
+        gst_object_sync_values(GST_OBJECT(transform), streamTime);
+    }
 }
 
 // The frame as the renderer takes it. Of an I420 frame only the centred 4:3 part, which is all
@@ -427,8 +473,10 @@ void finalize(GObject* object) {
 }
 
 void installProperties(GObjectClass* objectClass) {
+    // Every property may change while playing, and a controller may drive it.
     constexpr auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
-                                                    GST_PARAM_MUTABLE_PLAYING);
+                                                    GST_PARAM_MUTABLE_PLAYING |
+                                                    GST_PARAM_CONTROLLABLE);
     g_object_class_install_property(
         objectClass, kPropertyAngle,
         g_param_spec_int("angle", "Angle",
@@ -438,13 +486,34 @@ void installProperties(GObjectClass* objectClass) {
     g_object_class_install_property(
         objectClass, kPropertyTurning,
         g_param_spec_boolean("turning", "Turning",
-                             "Turn one degree further each frame; false holds the angle",
+                             "Turn by the speed each frame; false holds the angle",
                              kDefaultTurning, flags));
     g_object_class_install_property(
         objectClass, kPropertyPicture,
         g_param_spec_enum("picture", "Picture",
                           "What to put out: the kaleidoscope, or the frame with the guide",
                           GST_TYPE_GLINTARA_PICTURE, static_cast<gint>(kDefaultPicture), flags));
+    g_object_class_install_property(
+        objectClass, kPropertyCenterX,
+        g_param_spec_double("center-x", "Centre across",
+                            "Where the triangle samples, as a fraction of the frame's width",
+                            0.0, 1.0, 0.5, flags));
+    g_object_class_install_property(
+        objectClass, kPropertyCenterY,
+        g_param_spec_double("center-y", "Centre down",
+                            "Where the triangle samples, as a fraction of the frame's height",
+                            0.0, 1.0, 0.5, flags));
+    g_object_class_install_property(
+        objectClass, kPropertyZoom,
+        g_param_spec_double("zoom", "Zoom", "How closely the triangle samples, from 1 to 8",
+                            glintara::kLeastZoom, glintara::kMostZoom, glintara::kLeastZoom,
+                            flags));
+    g_object_class_install_property(
+        objectClass, kPropertySpeed,
+        g_param_spec_int("speed", "Speed",
+                         "Degrees the triangle turns each frame while turning; negative turns "
+                         "the other way",
+                         -glintara::kFastestSpeed, glintara::kFastestSpeed, 1, flags));
 }
 
 void addPadTemplates(GstElementClass* elementClass) {
@@ -476,8 +545,8 @@ static void gst_glintara_class_init(GstGlintaraClass* klass) {
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
     gst_element_class_set_static_metadata(
         elementClass, "Glintara kaleidoscope", "Filter/Effect/Video",
-        "Turns each frame into a kaleidoscope of 25 copies of a triangle cut from its centre, "
-        "one degree further per frame",
+        "Turns each frame into a kaleidoscope of 25 copies of a triangle cut from it (its centre "
+        "unless steered), turning as the frames go by",
         "Glintara developers");
     addPadTemplates(elementClass);
 
@@ -487,6 +556,7 @@ static void gst_glintara_class_init(GstGlintaraClass* klass) {
     transformClass->start = start;
     transformClass->submit_input_buffer = submitInputBuffer;
     transformClass->stop = stop;
+    transformClass->before_transform = beforeTransform;
 
     GstVideoFilterClass* videoFilterClass = GST_VIDEO_FILTER_CLASS(klass);
     videoFilterClass->set_info = setInfo;

@@ -1,6 +1,8 @@
 // The GStreamer element glintara, loaded from the build tree as a user's pipeline would load
 // it, held against glintara-render on the same frames.
 #include <gst/app/gstappsink.h>
+#include <gst/controller/gstdirectcontrolbinding.h>
+#include <gst/controller/gstinterpolationcontrolsource.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
@@ -12,7 +14,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -147,13 +151,17 @@ std::optional<std::string> busError(GstElement* pipeline) {
     return error;
 }
 
-PipelineRun runPipeline(const std::string& description) {
+PipelineRun runPipeline(const std::string& description,
+                        const std::function<void(GstElement*)>& prepare = {}) {
     PipelineRun run;
     std::string error;
     const ElementPtr pipeline = parsePipeline(description, error);
     if (!pipeline) {
         run.error = error;
         return run;
+    }
+    if (prepare) {
+        prepare(pipeline.get());
     }
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     run.out = drain(pipeline.get(), "out");
@@ -206,9 +214,11 @@ std::string beside(const std::string& source, const std::string& properties,
            properties + " ! " + asked + " ! " + sink("out");
 }
 
-// What glintara-render makes of each frame, saved losslessly, at angle, angle + 1, ...
-std::vector<cv::Mat> renderToolOf(const std::vector<SinkFrame>& frames, int angle, bool turning,
-                                  bool capture, int side = 640) {
+// What glintara-render makes of each frame, saved losslessly, at angle, angle + 1, ...; with
+// `more` options for frame n where given.
+std::vector<cv::Mat> renderToolOf(
+    const std::vector<SinkFrame>& frames, int angle, bool turning, bool capture, int side = 640,
+    const std::function<std::vector<std::string>(std::size_t n)>& more = {}) {
     ScratchFolder folder;
     std::vector<cv::Mat> renders;
     for (std::size_t n = 0; n < frames.size(); ++n) {
@@ -218,6 +228,11 @@ std::vector<cv::Mat> renderToolOf(const std::vector<SinkFrame>& frames, int angl
         std::vector<std::string> args = {"--angle", std::to_string(frameAngle),
                                          "--size",  std::to_string(side),
                                          in,        folder.path("star.png")};
+        if (more) {
+            // After the angle, which they may set instead; before the operands.
+            const std::vector<std::string> options = more(n);
+            args.insert(args.end() - 2, options.begin(), options.end());
+        }
         if (capture) {
             args.insert(args.begin(), {"--capture", folder.path("guide.png")});
         }
@@ -397,6 +412,55 @@ TEST_F(GlintaraElement, HeldStillEveryFrameIsDrawnAtTheAngleProperty) {
         "angle=33 turning=false"));
     ASSERT_FALSE(run.error) << *run.error;
     expectSameBytes(run.out, renderToolOf(run.raw, 33, false, false));
+}
+
+TEST_F(GlintaraElement, SteeredByItsPropertiesItGivesGlintaraRendersBytes) {
+    const PipelineRun run = runPipeline(beside(
+        "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480",
+        "angle=30 speed=-5 center-x=0.25 center-y=0.625 zoom=1.19 turning=false"));
+    ASSERT_FALSE(run.error) << *run.error;
+    expectSameBytes(run.out, renderToolOf(run.raw, 30, false, false, 640, [](std::size_t) {
+                        return std::vector<std::string>{"--center", "0.25,0.625", "--zoom", "1.19"};
+                    }));
+    const PipelineRun turning = runPipeline(beside(
+        "videotestsrc num-buffers=3 pattern=ball ! video/x-raw,format=BGR,width=640,height=480",
+        "angle=30 speed=-5 center-x=0.75 picture=capture", bgrCaps()));
+    ASSERT_FALSE(turning.error) << *turning.error;
+    expectSameBytes(turning.out, renderToolOf(turning.raw, 30, false, true, 640, [](std::size_t n) {
+                        return std::vector<std::string>{"--center", "0.75,0.5", "--angle",
+                                                        std::to_string(30 - 5 * static_cast<int>(n))};
+                    }));
+}
+
+// A controller drives the zoom from 1 to 8 over the first three frames (80 ms apart): each
+// frame is glintara-render's picture at the zoom of its time.
+TEST_F(GlintaraElement, AControlSourceDrivesItsZoomFrameByFrame) {
+    const PipelineRun run = runPipeline(
+        beside("videotestsrc num-buffers=4 pattern=ball ! "
+               "video/x-raw,format=BGR,width=640,height=480,framerate=25/2",
+               "name=g turning=false"),
+        [](GstElement* pipeline) {
+            const ElementPtr element = child(pipeline, "g");
+            GstControlSource* source = gst_interpolation_control_source_new();
+            g_object_set(source, "mode", GST_INTERPOLATION_MODE_LINEAR, nullptr);
+            // Values from 0 to 1 stand for the property's range, 1 to 8.
+            gst_timed_value_control_source_set(GST_TIMED_VALUE_CONTROL_SOURCE(source), 0, 0.0);
+            gst_timed_value_control_source_set(GST_TIMED_VALUE_CONTROL_SOURCE(source),
+                                               240 * GST_MSECOND, 1.0);
+            gst_object_add_control_binding(
+                GST_OBJECT(element.get()),
+                gst_direct_control_binding_new(GST_OBJECT(element.get()), "zoom", source));
+            gst_object_unref(source);
+        });
+    ASSERT_FALSE(run.error) << *run.error;
+    ASSERT_EQ(run.out.size(), 4u);
+    expectSameBytes(run.out, renderToolOf(run.raw, 0, false, false, 640, [](std::size_t n) {
+                        const double zoom = std::min(8.0, 1.0 + 7.0 * static_cast<double>(n) / 3.0);
+                        char text[32];
+                        std::snprintf(text, sizeof text, "%.17g", zoom);
+                        return std::vector<std::string>{"--zoom", text};
+                    }));
+    EXPECT_GT(cv::norm(run.out[0].picture, run.out[3].picture, cv::NORM_INF), 0.0);
 }
 
 TEST_F(GlintaraElement, CapturePictureIsThePreparedFrameWithTheGuideAtEachAngle) {
