@@ -12,9 +12,17 @@ constexpr int kLastDegree = 359;
 constexpr int kAngle = 0;
 constexpr int kFill = 1;
 constexpr int kGuide = 2;
+constexpr int kCenterX = 3;
+constexpr int kCenterY = 4;
+constexpr int kZoom = 5;
 
 bool boolFromParameter(double value) {
     return value >= 0.5;
+}
+
+// A value in 0..1, NaN taken as `fallback`.
+double fractionFromParameter(double value, double fallback) {
+    return std::isnan(value) ? fallback : std::clamp(value, 0.0, 1.0);
 }
 
 }  // namespace
@@ -30,6 +38,14 @@ double parameterFromDegrees(int degrees) {
     return static_cast<double>(degrees) / kLastDegree;
 }
 
+double zoomFromParameter(double value) {
+    return std::exp2(3.0 * fractionFromParameter(value, 0.0));
+}
+
+double parameterFromZoom(double zoom) {
+    return std::log2(zoom) / 3.0;
+}
+
 void GlintaraFrei0r::setParameter(int index, double value) {
     switch (index) {
         case kAngle:
@@ -40,6 +56,15 @@ void GlintaraFrei0r::setParameter(int index, double value) {
             break;
         case kGuide:
             guide_ = boolFromParameter(value);
+            break;
+        case kCenterX:
+            sample_.centerX = fractionFromParameter(value, 0.5);
+            break;
+        case kCenterY:
+            sample_.centerY = fractionFromParameter(value, 0.5);
+            break;
+        case kZoom:
+            sample_.zoom = zoomFromParameter(value);
             break;
         default:
             break;
@@ -54,6 +79,12 @@ double GlintaraFrei0r::parameter(int index) const {
             return fill_ ? 1.0 : 0.0;
         case kGuide:
             return guide_ ? 1.0 : 0.0;
+        case kCenterX:
+            return sample_.centerX;
+        case kCenterY:
+            return sample_.centerY;
+        case kZoom:
+            return parameterFromZoom(sample_.zoom);
         default:
             return 0.0;
     }
@@ -78,6 +109,7 @@ void GlintaraFrei0r::renderPlaced(const Placement& placement, const cv::Mat& in,
         filter_->setTurning(false);  // the host sets the angle of every frame
     }
     filter_->setAngle(angle_);
+    filter_->setSample(sample_);
     // Read in full before out is written: a host may hand the same buffer for both.
     cv::cvtColor(in, frameBgr_, cv::COLOR_RGBA2BGR);
     const cv::Mat& picture = filter_->render(frameBgr_, placement.picture);

@@ -1,5 +1,5 @@
 // The frei0r filter's work, kept apart from frei0r's C interface: one instance per frame size,
-// its three parameters, and a frame in, the picture placed on a frame of the same size out.
+// its parameters, and a frame in, the picture placed on a frame of the same size out.
 // Frames are 8-bit RGBA, the colour model MLT (the engine of Kdenlive and Shotcut) works in,
 // so that it hands its frames over as they are; FFmpeg and GStreamer convert from the
 // decoder's YUV either way.
@@ -23,15 +23,25 @@ struct Parameter {
     const char* explanation;
 };
 
-// In the order hosts see them: FFmpeg's filter_params are given by position.
-inline constexpr std::array<Parameter, 3> kParameters{{
+// In the order hosts see them: FFmpeg's filter_params are given by position, so new ones go
+// at the end.
+inline constexpr std::array<Parameter, 6> kParameters{{
     {"angle", ParameterType::Double,
      "The angle of the triangle, 0 to 1 for 0 to 359 degrees; animate it to turn"},
     {"fill", ParameterType::Bool,
      "Fill the frame, cropping the picture, instead of fitting it on black"},
     {"guide", ParameterType::Bool,
      "Show the prepared frame with the red triangle instead of the kaleidoscope"},
+    {"center-x", ParameterType::Double,
+     "Where the triangle samples across the frame, 0 to 1 (0.5 is the middle)"},
+    {"center-y", ParameterType::Double,
+     "Where the triangle samples down the frame, 0 to 1 (0.5 is the middle)"},
+    {"zoom", ParameterType::Double, "How closely the triangle samples: 0 to 1 for zoom 1 to 8"},
 }};
+
+// The zoom parameter v stands for zoom 2^(3v): 0 is 1, 1 is 8.
+double zoomFromParameter(double value);
+double parameterFromZoom(double zoom);
 
 // frei0r's parameter values are doubles in 0..1 (a bool is true from 0.5).
 int degreesFromParameter(double value);
@@ -60,6 +70,7 @@ class GlintaraFrei0r {
     int angle_ = 0;
     bool fill_ = false;
     bool guide_ = false;
+    Sample sample_;
     std::optional<KaleidoscopeFilter> filter_;
     cv::Mat frameBgr_;
 };

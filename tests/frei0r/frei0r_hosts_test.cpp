@@ -46,14 +46,17 @@ std::string framePath(const ScratchFolder& folder, int n) {
     return folder.path("frame" + std::to_string(n) + ".png");
 }
 
-// glintara-render's picture of a frame: the kaleidoscope, or with `guide` its capture.
-cv::Mat renderToolPicture(const ScratchFolder& folder, int n, int side, int degrees, bool guide) {
+// glintara-render's picture of a frame: the kaleidoscope, or with `guide` its capture; with
+// `steering` options where given.
+cv::Mat renderToolPicture(const ScratchFolder& folder, int n, int side, int degrees, bool guide,
+                          const std::vector<std::string>& steering) {
     const std::string kaleidoscope = folder.path("kaleidoscope.png");
     const std::string capture = folder.path("capture.png");
-    const auto rendered = runProcess(
-        {GLINTARA_RENDER_BINARY, "--quiet", "--size", std::to_string(side), "--angle",
-         std::to_string(degrees), "--capture", capture, framePath(folder, n), kaleidoscope},
-        60s);
+    std::vector<std::string> command{
+        GLINTARA_RENDER_BINARY,  "--quiet",   "--size", std::to_string(side), "--angle",
+        std::to_string(degrees), "--capture", capture,  framePath(folder, n), kaleidoscope};
+    command.insert(command.begin() + 1, steering.begin(), steering.end());
+    const auto rendered = runProcess(command, 60s);
     EXPECT_EQ(rendered.exitStatus, 0) << rendered.err;
     return cv::imread(guide ? capture : kaleidoscope);
 }
@@ -72,6 +75,10 @@ struct HostFrame {
     // hands the padded frame over as if it were not: frames whose width is not a multiple of
     // 16 come out sheared with every frei0r filter. Those frames are tried in GStreamer only.
     bool inFFmpeg = true;
+    // The three parameters after the first three, as hosts are given them, and the same in
+    // glintara-render's options; none: the first three alone.
+    std::vector<std::string> steered = {};
+    std::vector<std::string> toolSteering = {};
 };
 
 // The RGBA frame the host must give back.
@@ -81,7 +88,8 @@ cv::Mat expectedFrame(const ScratchFolder& folder, int n, const HostFrame& row) 
         cv::cvtColor(cv::imread(framePath(folder, n)), expected, cv::COLOR_BGR2RGBA);
         return expected;
     }
-    const cv::Mat picture = renderToolPicture(folder, n, row.side, row.degrees, row.guide);
+    const cv::Mat picture =
+        renderToolPicture(folder, n, row.side, row.degrees, row.guide, row.toolSteering);
     expected = cv::Mat(row.frame, CV_8UC4, cv::Scalar(0, 0, 0, 255));
     const cv::Rect placed = cv::Rect(row.corner, picture.size()) & cv::Rect(cv::Point(), row.frame);
     cv::Mat into = expected(placed);
@@ -111,8 +119,11 @@ void PrintTo(Host host, std::ostream* out) {
 std::vector<std::string> hostCommand(Host host, const ScratchFolder& folder, const HostFrame& row,
                                      const std::string& out) {
     if (host == Host::FFmpeg) {
-        const std::string params =
+        std::string params =
             std::string(row.angle) + "|" + (row.fill ? "y" : "n") + "|" + (row.guide ? "y" : "n");
+        for (const std::string& value : row.steered) {
+            params += "|" + value;
+        }
         return {"/usr/bin/ffmpeg",
                 "-v",
                 "error",
@@ -126,27 +137,34 @@ std::vector<std::string> hostCommand(Host host, const ScratchFolder& folder, con
                 "rgba",
                 out};
     }
-    return {"/usr/bin/gst-launch-1.0",
-            "-q",
-            "multifilesrc",
-            "location=" + folder.path("frame%d.png"),
-            "start-index=1",
-            "stop-index=" + std::to_string(kFrames),
-            "caps=image/png,framerate=1/1",
-            "!",
-            "pngdec",
-            "!",
-            "videoconvert",
-            "!",
-            "video/x-raw,format=RGBA",
-            "!",
-            "frei0r-filter-glintara",
-            std::string("angle=") + row.angle,
-            std::string("fill=") + (row.fill ? "true" : "false"),
-            std::string("guide=") + (row.guide ? "true" : "false"),
-            "!",
-            "filesink",
-            "location=" + out};
+    std::vector<std::string> steering;
+    const char* names[] = {"center-x=", "center-y=", "zoom="};
+    for (std::size_t i = 0; i < row.steered.size(); ++i) {
+        steering.push_back(names[i] + row.steered[i]);
+    }
+    std::vector<std::string> command = {"/usr/bin/gst-launch-1.0",
+                                        "-q",
+                                        "multifilesrc",
+                                        "location=" + folder.path("frame%d.png"),
+                                        "start-index=1",
+                                        "stop-index=" + std::to_string(kFrames),
+                                        "caps=image/png,framerate=1/1",
+                                        "!",
+                                        "pngdec",
+                                        "!",
+                                        "videoconvert",
+                                        "!",
+                                        "video/x-raw,format=RGBA",
+                                        "!",
+                                        "frei0r-filter-glintara",
+                                        std::string("angle=") + row.angle,
+                                        std::string("fill=") + (row.fill ? "true" : "false"),
+                                        std::string("guide=") + (row.guide ? "true" : "false"),
+                                        "!",
+                                        "filesink",
+                                        "location=" + out};
+    command.insert(command.end() - 3, steering.begin(), steering.end());
+    return command;
 }
 
 class Frei0rHosts : public testing::TestWithParam<std::tuple<HostFrame, Host>> {};
@@ -184,6 +202,29 @@ const HostFrame kHostFrames[] = {
     {"PhonePortrait", {1080, 1920}, "1", false, false, 359, 1080, {0, 420}, false},
     {"PhonePortraitGuideFilled", {1080, 1920}, "0.75", true, true, 269, 2560, {-740, 0}, false},
     {"OddSizeFilled", {1001, 999}, "0.002", true, false, 1, 1008, {-4, -5}, false},
+    // Six values: the sample steered to the left at zoom 2 (a third of the way to 8).
+    {"LandscapeSteered",
+     {1920, 1080},
+     "0.5",
+     false,
+     false,
+     180,
+     1080,
+     {420, 0},
+     true,
+     {"0.25", "0.625", "0.3333333333333333"},
+     {"--center", "0.25,0.625", "--zoom", "2"}},
+    {"FourByThreeGuideSteered",
+     {640, 480},
+     "0",
+     false,
+     true,
+     0,
+     640,
+     {0, 0},
+     true,
+     {"0.9", "0.1", "1"},
+     {"--center", "0.9,0.1", "--zoom", "8"}},
 };
 
 std::vector<std::tuple<HostFrame, Host>> hostRuns() {
