@@ -71,7 +71,8 @@ std::optional<UsageError> readCenter(std::string_view value, double& x, double& 
 
 std::optional<UsageError> readZoom(std::string_view value, double& zoom) {
     const std::optional<double> number = parseDecimal(value);
-    if (!number || *number < kLeastZoom || *number > kMostZoom) {
+    // Written so that NaN, which fails every comparison, is refused too.
+    if (!number || !(*number >= kLeastZoom && *number <= kMostZoom)) {
         return UsageError{"--zoom takes a number from 1 to 8, such as 2 or 1.5, not '" +
                           std::string(value) + "'"};
     }

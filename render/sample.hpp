@@ -22,7 +22,8 @@ struct Sample {
 
 // The Q x Q part of a `frame`-sized picture the sample takes, Q = max(8, (int)(S / zoom)):
 // centred on the pixel (int(X W), int(Y H)) less Q/2 (halves truncated), moved just far enough
-// to lie inside the frame.
+// to lie inside the frame. Values out of range are taken at its nearest end, and any that is
+// not a number as its default.
 cv::Rect sampleCut(cv::Size frame, int squareSide, const Sample& sample);
 
 }  // namespace glintara

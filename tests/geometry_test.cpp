@@ -2,6 +2,8 @@
 #include "render/sample.hpp"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <opencv2/imgproc.hpp>
 
 #include "core/workspace.hpp"
@@ -237,7 +239,13 @@ INSTANTIATE_TEST_SUITE_P(
                     // 461/1.19 = 387.4; (160, 300) less 193 is (-33, 107), moved to (0, 93).
                     SteeredCut{"LeftZoom1_19", {0.25, 0.625, 1.19}, {0, 93, 387, 387}},
                     // 461/8 = 57.6; (480, 120) less 28.
-                    SteeredCut{"Zoom8", {0.75, 0.25, 8.0}, {452, 92, 57, 57}}),
+                    SteeredCut{"Zoom8", {0.75, 0.25, 8.0}, {452, 92, 57, 57}},
+                    // A host may hand over anything: out of range is taken at the range's
+                    // end, and what is not a number as the default.
+                    SteeredCut{"OutOfRange", {2.0, -1.0, 20.0}, {583, 0, 57, 57}},
+                    SteeredCut{"NotANumber",
+                               {std::nan(""), std::nan(""), std::nan("")},
+                               {90, 10, 461, 461}}),
     [](const testing::TestParamInfo<SteeredCut>& info) { return info.param.name; });
 
 TEST(GuideOutline, MarksASteeredSampleScaledAroundTheCentreOfItsCut) {
