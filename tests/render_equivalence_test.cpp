@@ -75,6 +75,10 @@ struct SampleRow {
     Sample sample;
 };
 
+void PrintTo(const SampleRow& row, std::ostream* out) {
+    *out << (row.name.empty() ? "the middle" : row.name);
+}
+
 const SampleRow kMiddle{"", Sample{}};
 
 class RenderEquivalence : public testing::TestWithParam<std::tuple<Picture, int, SampleRow>> {};
