@@ -109,9 +109,10 @@ class HighguiScreen final : public Screen {
         }
         followFullScreenWish();
         if (fullscreen_) {
-            // Until the window manager has made the window full screen, its size is that of
-            // the window it was, or none at all.
-            const cv::Size screen = cv::getWindowImageRect(window).size();
+            // The window's own size, as the X server has it: until the window manager has
+            // made it full screen, that of the window it was. (Qt's idea of the picture's
+            // area follows the picture in some OpenCV versions, not the window.)
+            const cv::Size screen = windowSize(window);
             if (!screen.empty()) {
                 composeFullScreen(image, screen, composed_);
             }
@@ -170,6 +171,13 @@ class HighguiScreen final : public Screen {
             auto& screen = *static_cast<HighguiScreen*>(self);
             screen.fullscreenWanted_ = !screen.fullscreenWanted_;
         }
+    }
+
+    cv::Size windowSize(const std::string& window) const {
+        if (const auto size = xWindows_.sizeOf(window)) {
+            return {size->first, size->second};
+        }
+        return cv::getWindowImageRect(window).size();
     }
 
     // Goes full screen or back as wished; back, the window takes the picture's size again.

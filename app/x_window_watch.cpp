@@ -127,6 +127,23 @@ bool XWindowWatch::allPresent() {
     return present || displayLost();
 }
 
+std::optional<std::pair<int, int>> XWindowWatch::sizeOf(const std::string& title) const {
+    if (!connection_) {
+        return std::nullopt;
+    }
+    const Connection& c = *connection_;
+    for (std::size_t i = 0; i < c.titles.size(); ++i) {
+        if (c.titles[i] == title && c.found[i] != 0) {
+            const ReplyPtr reply(
+                xcb_get_geometry_reply(c.x, xcb_get_geometry(c.x, c.found[i]), nullptr));
+            if (reply) {
+                return std::pair<int, int>(reply->width, reply->height);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 bool XWindowWatch::displayLost() const {
     return connection_ && xcb_connection_has_error(connection_->x) != 0;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace glintara {
@@ -21,6 +23,8 @@ class XWindowWatch {
     // False once every title has been seen and one of those windows is gone; true before
     // they have all appeared, without a display, and once the display is lost.
     bool allPresent();
+    // The width and height of the window of this title, once it has been seen.
+    std::optional<std::pair<int, int>> sizeOf(const std::string& title) const;
     // Whether the connection to the X server has broken (the server went away).
     bool displayLost() const;
 
