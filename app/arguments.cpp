@@ -25,18 +25,6 @@ std::optional<UsageError> setSize(std::string_view value, LiveOptions& options) 
     return readCanvasSide(value, options.size);
 }
 
-std::optional<UsageError> setCenter(std::string_view value, LiveOptions& options) {
-    return readCenter(value, options.sample.centerX, options.sample.centerY);
-}
-
-std::optional<UsageError> setZoom(std::string_view value, LiveOptions& options) {
-    return readZoom(value, options.sample.zoom);
-}
-
-std::optional<UsageError> setSpeed(std::string_view value, LiveOptions& options) {
-    return readSpeed(value, options.speed);
-}
-
 std::optional<UsageError> setVirtualCamera(std::string_view value, LiveOptions& options) {
     options.virtualCamera = std::string(value);
     return std::nullopt;
@@ -112,9 +100,9 @@ constexpr OptionRule<LiveOptions> kRules[] = {
     {"--record", "", nullptr, setRecord},
     {"--record-capture", "", nullptr, setRecordCapture},
     {"--sound", "", setSound},
-    {"--center", "", nullptr, setCenter},
-    {"--zoom", "", nullptr, setZoom},
-    {"--speed", "", nullptr, setSpeed},
+    {"--center", "", nullptr, setSampleCenter<LiveOptions>},
+    {"--zoom", "", nullptr, setSampleZoom<LiveOptions>},
+    {"--speed", "", nullptr, setTurnSpeed<LiveOptions>},
 };
 
 }  // namespace

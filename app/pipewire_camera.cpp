@@ -22,6 +22,20 @@ constexpr int kStatedRate = 30;
 constexpr int kBuffers = 4;
 constexpr int kMostWaitSeconds = 5;
 
+// How a frame of `size` lies in a buffer in the format the reader took: its row stride (of
+// the brightness plane, for I420) and its length.
+struct BufferLayout {
+    int stride;
+    std::size_t bytes;
+};
+
+BufferLayout layoutOf(spa_video_format format, cv::Size size) {
+    if (format == SPA_VIDEO_FORMAT_BGRx) {
+        return {size.width * 4, static_cast<std::size_t>(size.area()) * 4};
+    }
+    return {size.width, packedYuv420Bytes(size)};
+}
+
 std::runtime_error pipewireError(const std::string& problem) {
     return std::runtime_error("PipeWire: " + problem);
 }
@@ -198,17 +212,15 @@ void PipewireCamera::onParamChanged(void* self, uint32_t id, const spa_pod* para
 }
 
 void PipewireCamera::offerBuffers(spa_video_format format) {
-    const bool bgrx = format == SPA_VIDEO_FORMAT_BGRx;
-    const int stride = bgrx ? size_.width * 4 : size_.width;
-    const int bytes = bgrx ? stride * size_.height : size_.area() * 3 / 2;
+    const BufferLayout layout = layoutOf(format, size_);
     unsigned char scratch[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(scratch, sizeof scratch);
     const spa_pod* buffers[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,  //
         SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(kBuffers, 2, 16),
-        SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),    //
-        SPA_PARAM_BUFFERS_size, SPA_POD_Int(bytes),  //
-        SPA_PARAM_BUFFERS_stride, SPA_POD_Int(stride), SPA_PARAM_BUFFERS_dataType,
+        SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),                             //
+        SPA_PARAM_BUFFERS_size, SPA_POD_Int(static_cast<int>(layout.bytes)),  //
+        SPA_PARAM_BUFFERS_stride, SPA_POD_Int(layout.stride), SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))))};
     pw_stream_update_params(stream_, buffers, 1);
 }
@@ -232,25 +244,21 @@ void PipewireCamera::take(const ShownFrame& frame) {
 void PipewireCamera::fill(spa_buffer& buffer, const cv::Mat& picture) {
     spa_data& data = buffer.datas[0];
     auto* bytes = static_cast<unsigned char*>(data.data);
-    const bool bgrx = format_ == SPA_VIDEO_FORMAT_BGRx;
-    const std::uint32_t length =
-        static_cast<std::uint32_t>(bgrx ? size_.area() * 4 : size_.area() * 3 / 2);
-    if (bytes == nullptr || data.maxsize < length) {
+    const BufferLayout layout = layoutOf(format_, size_);
+    if (bytes == nullptr || data.maxsize < layout.bytes) {
         data.chunk->size = 0;
         return;
     }
-    if (bgrx) {
+    if (format_ == SPA_VIDEO_FORMAT_BGRx) {
         cv::Mat bgrxImage(size_, CV_8UC4, bytes);
         cv::cvtColor(picture, bgrxImage, cv::COLOR_BGR2BGRA);
     } else {
-        Yuv420Planes planes =
-            yuv420Planes(size_, {bytes, bytes + size_.area(), bytes + size_.area() * 5 / 4},
-                         {size_.width, size_.width / 2, size_.width / 2});
+        Yuv420Planes planes = packedYuv420Planes(size_, bytes);
         bgrToYuv420(picture, planes.y, planes.cb, planes.cr);
     }
     data.chunk->offset = 0;
-    data.chunk->size = length;
-    data.chunk->stride = bgrx ? size_.width * 4 : size_.width;
+    data.chunk->size = static_cast<std::uint32_t>(layout.bytes);
+    data.chunk->stride = layout.stride;
     if (auto* header = static_cast<spa_meta_header*>(
             spa_buffer_find_meta_data(&buffer, SPA_META_Header, sizeof(spa_meta_header)))) {
         header->seq = sequence_;

@@ -88,12 +88,17 @@ void Recorder::take(const ShownFrame& shown) {
     filled_.push(std::move(*frame));
 }
 
+// A failure of the file, said with where what was recorded so far is kept.
+UserError Recorder::keptAfter(const std::exception& error) const {
+    return UserError(std::string(error.what()) + "; what was recorded is kept in " +
+                     file_.unfinishedPath());
+}
+
 void Recorder::reportFailure() const {
     try {
         std::rethrow_exception(failure_);
     } catch (const std::exception& error) {
-        throw UserError(std::string(error.what()) + "; what was recorded is kept in " +
-                        file_.unfinishedPath());
+        throw keptAfter(error);
     }
 }
 
@@ -111,8 +116,7 @@ std::string Recorder::finish() {
     try {
         file_.finish();
     } catch (const std::exception& error) {
-        throw UserError(std::string(error.what()) + "; what was recorded is kept in " +
-                        file_.unfinishedPath());
+        throw keptAfter(error);
     }
     const std::int64_t written = file_.framesWritten();
     if (written == 0) {

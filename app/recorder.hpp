@@ -14,6 +14,7 @@
 
 #include "app/platform.hpp"
 #include "core/bounded_queue.hpp"
+#include "core/user_error.hpp"
 #include "media/live_sound.hpp"
 #include "media/recording_file.hpp"
 
@@ -44,6 +45,7 @@ class Recorder final : public FrameOutput {
     void encode();
     void stopEncoding();
     [[noreturn]] void reportFailure() const;
+    UserError keptAfter(const std::exception& error) const;
 
     std::unique_ptr<media::LiveSound> sound_;  // before the file, which reads it
     media::RecordingFile file_;

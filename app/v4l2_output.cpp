@@ -49,7 +49,7 @@ bool setFormat(int fd, cv::Size size, std::uint32_t fourcc) {
     pix.colorspace = V4L2_COLORSPACE_SMPTE170M;
     const bool yuyv = fourcc == V4L2_PIX_FMT_YUYV;
     pix.bytesperline = static_cast<std::uint32_t>(yuyv ? size.width * 2 : size.width);
-    pix.sizeimage = static_cast<std::uint32_t>(yuyv ? size.area() * 2 : size.area() * 3 / 2);
+    pix.sizeimage = static_cast<std::uint32_t>(yuyv ? size.area() * 2 : packedYuv420Bytes(size));
     return retryingIoctl(fd, VIDIOC_S_FMT, &format) == 0 && pix.pixelformat == fourcc &&
            pix.width == static_cast<std::uint32_t>(size.width) &&
            pix.height == static_cast<std::uint32_t>(size.height);
@@ -62,11 +62,8 @@ class V4l2Output final : public FrameOutput {
           fd_(fd),
           yuyv_(yuyv),
           // I420's three planes, one after the other, are the frame the device takes.
-          i420_(size.height * 3 / 2, size.width, CV_8UC1),
-          planes_(yuv420Planes(
-              size,
-              {i420_.ptr(0), i420_.ptr(size.height), i420_.ptr(size.height) + size.area() / 4},
-              {size.width, size.width / 2, size.width / 2})) {
+          i420_(1, static_cast<int>(packedYuv420Bytes(size)), CV_8UC1),
+          planes_(packedYuv420Planes(size, i420_.data)) {
         if (yuyv_) {
             yuyv_frame_.create(size, CV_8UC2);
         }

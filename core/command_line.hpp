@@ -44,6 +44,21 @@ std::optional<UsageError> readCenter(std::string_view value, double& x, double& 
 std::optional<UsageError> readZoom(std::string_view value, double& zoom);
 std::optional<UsageError> readSpeed(std::string_view value, int& speed);
 
+// Those three as option setters, for the options of any program with a `sample` and a
+// `speed`.
+template <typename Options>
+std::optional<UsageError> setSampleCenter(std::string_view value, Options& options) {
+    return readCenter(value, options.sample.centerX, options.sample.centerY);
+}
+template <typename Options>
+std::optional<UsageError> setSampleZoom(std::string_view value, Options& options) {
+    return readZoom(value, options.sample.zoom);
+}
+template <typename Options>
+std::optional<UsageError> setTurnSpeed(std::string_view value, Options& options) {
+    return readSpeed(value, options.speed);
+}
+
 // Reads the options into `options` by their rules, and gives the operands in order; or the
 // request for help, or the first mistake.
 template <typename Options>

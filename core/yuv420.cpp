@@ -16,6 +16,12 @@ Yuv420Planes yuv420Planes(cv::Size size, const std::array<unsigned char*, 3>& da
     return {plane(0, size), plane(1, half), plane(2, half)};
 }
 
+Yuv420Planes packedYuv420Planes(cv::Size size, unsigned char* bytes) {
+    const std::size_t area = static_cast<std::size_t>(size.area());
+    return yuv420Planes(size, {bytes, bytes + area, bytes + area + area / 4},
+                        {size.width, size.width / 2, size.width / 2});
+}
+
 namespace {
 
 using W = Yuv420Weights;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include <opencv2/core.hpp>
 
@@ -33,6 +34,15 @@ struct Yuv420Planes {
 // Views of the planes of a `size` picture whose rows start at `data`, `strides` bytes apart.
 Yuv420Planes yuv420Planes(cv::Size size, const std::array<unsigned char*, 3>& data,
                           const std::array<int, 3>& strides);
+
+// The length of a 4:2:0 picture of even `size` held packed, I420 as devices and PipeWire take
+// it: its three planes one after the other, without padding.
+inline std::size_t packedYuv420Bytes(cv::Size size) {
+    return static_cast<std::size_t>(size.area()) * 3 / 2;
+}
+
+// Views of the planes of such a picture at `bytes`.
+Yuv420Planes packedYuv420Planes(cv::Size size, unsigned char* bytes);
 
 // An 8-bit BGR picture into its brightness plane `y` (the picture's size) and colour planes
 // `cb`, `cr` (half its size each way, rounded up), each colour sample made from the average of

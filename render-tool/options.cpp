@@ -85,18 +85,6 @@ std::optional<UsageError> setSize(std::string_view value, Options& options) {
     return readCanvasSide(value, options.size);
 }
 
-std::optional<UsageError> setCenter(std::string_view value, Options& options) {
-    return readCenter(value, options.sample.centerX, options.sample.centerY);
-}
-
-std::optional<UsageError> setZoom(std::string_view value, Options& options) {
-    return readZoom(value, options.sample.zoom);
-}
-
-std::optional<UsageError> setSpeed(std::string_view value, Options& options) {
-    return readSpeed(value, options.speed);
-}
-
 void setQuiet(Options& options) {
     options.quiet = true;
 }
@@ -115,11 +103,15 @@ std::optional<UsageError> takeOperands(const std::vector<std::string>& operands,
 }
 
 constexpr OptionRule<Options> kRules[] = {
-    {"--angle", "", nullptr, setAngle},       {"--capture", "", nullptr, setCapture},
-    {"--frames", "", nullptr, setFrameLimit}, {"--fps", "", nullptr, setFrameRate},
-    {"--size", "", nullptr, setSize},         {"--quiet", "-q", setQuiet, nullptr},
-    {"--center", "", nullptr, setCenter},     {"--zoom", "", nullptr, setZoom},
-    {"--speed", "", nullptr, setSpeed},
+    {"--angle", "", nullptr, setAngle},
+    {"--capture", "", nullptr, setCapture},
+    {"--frames", "", nullptr, setFrameLimit},
+    {"--fps", "", nullptr, setFrameRate},
+    {"--size", "", nullptr, setSize},
+    {"--quiet", "-q", setQuiet, nullptr},
+    {"--center", "", nullptr, setSampleCenter<Options>},
+    {"--zoom", "", nullptr, setSampleZoom<Options>},
+    {"--speed", "", nullptr, setTurnSpeed<Options>},
 };
 
 }  // namespace
